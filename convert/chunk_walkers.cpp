@@ -1,0 +1,220 @@
+#include "chunk_walkers.h"
+
+#include "model_tags.h"
+#include "stream_io.h"
+
+namespace {
+
+// A node: inclusive size (4), then name (80), object id, parent id, flags: 96 bytes before the tracks.
+constexpr std::int64_t kNodeHeaderSize = 92;
+constexpr std::int64_t kNodeTracksStart = 4 + kNodeHeaderSize;
+// What follows a bone's node: its geoset id and geoset animation id.
+constexpr std::int64_t kBoneTailSize = 8;
+// Material id, selection group, selection flags, then the extent: radius, minimum, maximum.
+constexpr std::int64_t kGeosetBlockSize = 40;
+// Versions above 800 add a LOD level and an 80-byte LOD name after the selection flags.
+constexpr std::int64_t kLaterGeosetBlockSize = kGeosetBlockSize + 4 + 80;
+// A sequence extent: bounds radius, minimum (3), maximum (3).
+constexpr int kExtentValues = 7;
+
+// Copies one counted array of a geoset whose tag (if any) was already copied: a count, then
+// count elements of elementSize bytes, reduced as 4-byte values when reduce is set. Takes the
+// bytes from left; fails the walk when the count is negative or the array does not fit.
+void CopyGeosetCounted(std::istream& source, std::ostream& sink, int elementSize, bool reduce, std::int64_t& left,
+                       ConversionReport& report)
+{
+    const std::int64_t bytes = reduce ? CopyCountThenReduced(source, sink, elementSize / 4, kKeptBytes, left)
+                                      : CopyCountThenBlock(source, sink, elementSize, left);
+    if (bytes < 0)
+        return FailWalk(source, report, "geoset array count is negative or runs past the geoset's size");
+    if (reduce)
+        report.floatsReduced += (bytes - 4) / 4;
+    left -= bytes;
+}
+
+// A tagged counted array of a geoset: the tag, copied whatever it is, then as CopyGeosetCounted.
+void CopyGeosetArray(std::istream& source, std::ostream& sink, int elementSize, bool reduce, std::int64_t& left,
+                     ConversionReport& report)
+{
+    CopyInt32(source, sink);
+    left -= 4;
+    CopyGeosetCounted(source, sink, elementSize, reduce, left, report);
+}
+
+// A fixed block of a geoset, copied unchanged.
+void CopyGeosetBlock(std::istream& source, std::ostream& sink, std::int64_t size, std::int64_t& left,
+                     ConversionReport& report)
+{
+    if (size > left)
+        return FailWalk(source, report, "geoset block runs past the geoset's size");
+    CopyBlock(source, sink, size);
+    left -= size;
+}
+
+// The texture coordinate sets, after their tag: a set count, then per set its own tag, a count
+// and count coordinate pairs (reduced).
+void WalkTextureCoordinates(std::istream& source, std::ostream& sink, std::int64_t& left, ConversionReport& report)
+{
+    const std::int32_t setCount = CopyInt32(source, sink);
+    left -= 4;
+    if (setCount < 0)
+        return FailWalk(source, report, "negative texture coordinate set count");
+    for (std::int32_t set = 0; set < setCount && !IsWalkOver(source, sink); ++set)
+        CopyGeosetArray(source, sink, 8, true, left, report);
+}
+
+} // namespace
+
+void FailWalk(std::istream& source, ConversionReport& report, const char* reason)
+{
+    if (!source.fail() && report.reason.empty()) {
+        report.reason = reason;
+        report.offset = static_cast<std::int64_t>(source.rdbuf()->pubseekoff(0, std::ios::cur, std::ios::in));
+    }
+    source.setstate(std::ios::failbit);
+}
+
+void WalkBoneChunk(std::istream& source, std::ostream& sink, ConversionReport& report)
+{
+    WriteInt32(sink, kTagBone);
+    const std::int64_t size = CopyInt32(source, sink);
+    if (size < 0)
+        return FailWalk(source, report, "negative chunk size");
+    std::int64_t consumed = 0;
+    while (consumed < size && !IsWalkOver(source, sink)) {
+        consumed += WalkNode(source, sink, size - consumed - kBoneTailSize, report);
+        CopyBlock(source, sink, kBoneTailSize); // geoset id, geoset animation id
+        consumed += kBoneTailSize;
+    }
+}
+
+void WalkHelperChunk(std::istream& source, std::ostream& sink, ConversionReport& report)
+{
+    WriteInt32(sink, kTagHelper);
+    const std::int64_t size = CopyInt32(source, sink);
+    if (size < 0)
+        return FailWalk(source, report, "negative chunk size");
+    std::int64_t consumed = 0;
+    while (consumed < size && !IsWalkOver(source, sink))
+        consumed += WalkNode(source, sink, size - consumed, report);
+}
+
+void WalkVersionChunk(std::istream& source, std::ostream& sink, ConversionReport& report)
+{
+    WriteInt32(sink, kTagVersion);
+    const std::int32_t size = CopyInt32(source, sink);
+    if (size == 4)
+        report.version = CopyInt32(source, sink);
+    else if (size < 0)
+        FailWalk(source, report, "negative chunk size");
+    else
+        CopyBlock(source, sink, size);
+}
+
+std::int64_t WalkNode(std::istream& source, std::ostream& sink, std::int64_t room, ConversionReport& report)
+{
+    const std::int64_t nodeSize = CopyInt32(source, sink);
+    if (nodeSize < kNodeTracksStart) {
+        FailWalk(source, report, "node size is smaller than its 96-byte header");
+        return room;
+    }
+    if (nodeSize > room) {
+        FailWalk(source, report, "node runs past the end of its chunk");
+        return room;
+    }
+    CopyBlock(source, sink, kNodeHeaderSize); // name, object id, parent id, flags
+    WalkNodeTracks(source, sink, nodeSize - kNodeTracksStart, report);
+    return nodeSize;
+}
+
+void WalkNodeTracks(std::istream& source, std::ostream& sink, std::int64_t regionSize, ConversionReport& report)
+{
+    std::int64_t consumed = 0;
+    while (consumed < regionSize && !IsWalkOver(source, sink)) {
+        if (regionSize - consumed < 4)
+            return FailWalk(source, report, "node ends inside a track tag");
+        const std::int32_t tag = CopyInt32(source, sink);
+        consumed += 4;
+        if (tag == kTagTranslation || tag == kTagScaling) {
+            consumed += WalkTrack(source, sink, 3, kKeptBytes, regionSize - consumed, report);
+        } else if (tag == kTagRotation) {
+            consumed += WalkTrack(source, sink, 4, kKeptBytes, regionSize - consumed, report);
+        } else {
+            // Other tracks hold nothing that is reduced, and their length is known only from their
+            // own layout: the rest of the node is copied as it stands.
+            CopyBlock(source, sink, regionSize - consumed);
+            consumed = regionSize;
+        }
+    }
+}
+
+std::int64_t WalkTrack(std::istream& source, std::ostream& sink, int C, int K, std::int64_t room,
+                       ConversionReport& report)
+{
+    const std::int64_t count = CopyInt32(source, sink);
+    const std::int32_t interpolation = CopyInt32(source, sink);
+    CopyInt32(source, sink); // global sequence id
+    // Hermite and Bezier keys carry the value, its in-tangent and its out-tangent.
+    const std::int64_t valuesPerKey = (interpolation <= 1 ? 1 : 3) * static_cast<std::int64_t>(C);
+    const std::int64_t length = 12 + count * 4 * (valuesPerKey + 1);
+    if (count < 0) {
+        FailWalk(source, report, "negative key count");
+        return room;
+    }
+    if (length > room) {
+        FailWalk(source, report, "track runs past the end of its node");
+        return room;
+    }
+    CopyKeyedReduced(source, sink, count, static_cast<int>(valuesPerKey), K);
+    report.floatsReduced += count * valuesPerKey;
+    return length;
+}
+
+void WalkGeosetChunk(std::istream& source, std::ostream& sink, ConversionReport& report)
+{
+    WriteInt32(sink, kTagGeoset);
+    const std::int64_t size = CopyInt32(source, sink);
+    if (size < 0)
+        return FailWalk(source, report, "negative chunk size");
+    std::int64_t consumed = 0;
+    while (consumed < size && !IsWalkOver(source, sink))
+        consumed += WalkGeoset(source, sink, size - consumed, report);
+}
+
+std::int64_t WalkGeoset(std::istream& source, std::ostream& sink, std::int64_t room, ConversionReport& report)
+{
+    const std::int64_t geosetSize = CopyInt32(source, sink);
+    if (geosetSize < 4 || geosetSize > room) {
+        FailWalk(source, report, "geoset size does not fit in its chunk");
+        return room;
+    }
+    const bool later = report.version > 800;
+    std::int64_t left = geosetSize - 4;
+    CopyGeosetArray(source, sink, 12, true, left, report);  // vertex positions: reduced
+    CopyGeosetArray(source, sink, 12, true, left, report);  // vertex normals: reduced
+    CopyGeosetArray(source, sink, 4, false, left, report);  // face type groups
+    CopyGeosetArray(source, sink, 4, false, left, report);  // face groups
+    CopyGeosetArray(source, sink, 2, false, left, report);  // faces: vertex indices
+    CopyGeosetArray(source, sink, 1, false, left, report);  // vertex groups
+    CopyGeosetArray(source, sink, 4, false, left, report);  // matrix groups
+    CopyGeosetArray(source, sink, 4, false, left, report);  // matrix indices
+    CopyGeosetBlock(source, sink, later ? kLaterGeosetBlockSize : kGeosetBlockSize, left, report);
+    CopyGeosetCounted(source, sink, 4 * kExtentValues, true, left, report); // sequence extents: reduced
+    // The texture coordinate sets' tag; in later versions tangents and skin weights may come first.
+    std::int32_t tag = CopyInt32(source, sink);
+    left -= 4;
+    if (later && tag == kTagTangents) {
+        CopyGeosetCounted(source, sink, 16, true, left, report); // tangents: reduced
+        tag = CopyInt32(source, sink);
+        left -= 4;
+    }
+    if (later && tag == kTagSkin) {
+        CopyGeosetCounted(source, sink, 1, false, left, report); // skin weights
+        CopyInt32(source, sink);
+        left -= 4;
+    }
+    WalkTextureCoordinates(source, sink, left, report);
+    if (left != 0 && !IsWalkOver(source, sink))
+        FailWalk(source, report, "geoset fields do not end at the geoset's size");
+    return geosetSize;
+}

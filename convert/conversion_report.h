@@ -1,0 +1,21 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// What one conversion found: filled by the driver and the walkers as they go.
+struct ConversionReport {
+    int converted = 0;              // 1 when the output is the complete reduced copy
+    std::string reason;             // why not, in words; empty on success
+    std::int64_t offset = -1;       // input offset where the failure was found, -1 if unknown
+    std::int32_t tag = 0;           // tag of the chunk being walked then, 0 outside any chunk
+    std::int64_t floatsReduced = 0; // 4-byte values written reduced
+    std::int32_t version = 800;     // model version from the "VERS" chunk; 800 without one
+};
+
+// The four letters of a tag, with any byte outside printable ASCII as '?'.
+std::string TagLetters(std::int32_t tag);
+
+// One line for a failure: the reason, the chunk and the offset, e.g.
+// "input ends inside a chunk (chunk 'GEOS', offset 1234)".
+std::string DescribeFailure(const ConversionReport& report);

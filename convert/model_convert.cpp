@@ -1,0 +1,159 @@
+#include "model_convert.h"
+
+#include "chunk_walkers.h"
+#include "model_tags.h"
+#include "stream_io.h"
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+namespace {
+
+// The versions whose geoset layout is known; others are walked with the nearest layout.
+bool IsKnownVersion(std::int32_t version)
+{
+    return version == 800 || version == 900 || version == 1000 || version == 1100;
+}
+
+int FailConversion(ConversionReport& report, const std::string& reason)
+{
+    if (report.reason.empty())
+        report.reason = reason;
+    report.converted = 0;
+    return 0;
+}
+
+// Walks the top-level chunks to the end of the input. Returns true when it met a clean end:
+// the end of the input where a tag would stand, or a zero tag or stray bytes, which are copied
+// with everything after them so that nothing is lost.
+bool WalkChunks(std::istream& source, std::ostream& sink, ConversionReport& report)
+{
+    for (;;) {
+        unsigned char bytes[4] = {0, 0, 0, 0};
+        source.read(reinterpret_cast<char*>(bytes), 4);
+        const std::streamsize got = source.gcount();
+        if (got == 0)
+            return true;
+        const std::int32_t tag = static_cast<std::int32_t>(
+            static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
+            static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24);
+        if (got < 4 || tag == 0) {
+            sink.write(reinterpret_cast<char*>(bytes), got);
+            CopyRest(source, sink);
+            return true;
+        }
+        report.tag = tag;
+        if (tag == kTagBone)
+            WalkBoneChunk(source, sink, report);
+        else if (tag == kTagHelper)
+            WalkHelperChunk(source, sink, report);
+        else if (tag == kTagGeoset)
+            WalkGeosetChunk(source, sink, report);
+        else if (tag == kTagVersion)
+            WalkVersionChunk(source, sink, report);
+        else
+            CopyChunkVerbatim(source, sink, tag, report);
+        if (IsWalkOver(source, sink))
+            return false;
+        report.tag = 0;
+    }
+}
+
+// A name beside path that no file has yet: path + ".part", else ".part1", ".part2", ...
+std::string MakeUnusedName(const char* path, const char* suffix)
+{
+    std::string name = std::string(path) + suffix;
+    for (int n = 1; std::ifstream(name, std::ios::binary).is_open() && n < 1000; ++n)
+        name = std::string(path) + suffix + std::to_string(n);
+    return name;
+}
+
+// Moves the finished temporary file onto the output path, replacing an earlier file there.
+bool MoveOntoOutput(const std::string& temporaryPath, const char* outputPath)
+{
+#ifdef _WIN32
+    // The C runtime's rename does not replace an existing file: move the earlier file aside,
+    // move the new one in, and put the earlier one back if that fails.
+    if (std::rename(temporaryPath.c_str(), outputPath) == 0)
+        return true;
+    const std::string asidePath = MakeUnusedName(outputPath, ".old");
+    if (std::rename(outputPath, asidePath.c_str()) != 0)
+        return false;
+    if (std::rename(temporaryPath.c_str(), outputPath) != 0) {
+        std::rename(asidePath.c_str(), outputPath);
+        return false;
+    }
+    std::remove(asidePath.c_str());
+    return true;
+#else
+    return std::rename(temporaryPath.c_str(), outputPath) == 0;
+#endif
+}
+
+} // namespace
+
+int ConvertModel(const char* inputPath, const char* outputPath)
+{
+    ConversionReport report;
+    return ConvertModelWithReport(inputPath, outputPath, report);
+}
+
+void CopyChunkVerbatim(std::istream& source, std::ostream& sink, std::int32_t tag, ConversionReport& report)
+{
+    WriteInt32(sink, tag);
+    const std::int32_t size = CopyInt32(source, sink);
+    if (size < 0)
+        return FailWalk(source, report, "negative chunk size");
+    CopyBlock(source, sink, size);
+}
+
+int ConvertModelStream(std::istream& source, std::ostream& sink, ConversionReport& report)
+{
+    report = ConversionReport();
+    if (ReadInt32(source) != kModelMagic) {
+        report.offset = 0;
+        return FailConversion(report, "not an MDX model (the file does not start with \"MDLX\")");
+    }
+    WriteInt32(sink, kModelMagic);
+    const bool clean = WalkChunks(source, sink, report);
+    sink.flush();
+    if (sink.fail()) {
+        report.reason.clear();
+        return FailConversion(report, "cannot write the output");
+    }
+    if (!clean) {
+        if (report.offset < 0)
+            report.offset = static_cast<std::int64_t>(source.rdbuf()->pubseekoff(0, std::ios::cur, std::ios::in));
+        FailConversion(report, "input ends inside a chunk");
+        if (!IsKnownVersion(report.version))
+            report.reason += " (model version " + std::to_string(report.version) + ", walked with the " +
+                             (report.version > 800 ? "later" : "800") + " geoset layout)";
+        return 0;
+    }
+    report.converted = 1;
+    return 1;
+}
+
+int ConvertModelWithReport(const char* inputPath, const char* outputPath, ConversionReport& report)
+{
+    report = ConversionReport();
+    std::ifstream source(inputPath, std::ios::binary);
+    if (!source.is_open())
+        return FailConversion(report, "cannot open the input");
+    const std::string temporaryPath = MakeUnusedName(outputPath, ".part");
+    std::ofstream sink(temporaryPath, std::ios::binary | std::ios::trunc);
+    if (!sink.is_open())
+        return FailConversion(report, "cannot create the output");
+
+    int converted = ConvertModelStream(source, sink, report);
+    sink.close();
+    source.close();
+    if (converted && sink.fail())
+        converted = FailConversion(report, "cannot write the output");
+    if (converted && !MoveOntoOutput(temporaryPath, outputPath))
+        converted = FailConversion(report, "cannot move the output into place");
+    if (!converted)
+        std::remove(temporaryPath.c_str());
+    return converted;
+}

@@ -1,0 +1,28 @@
+#pragma once
+
+// The conversion driver: checks the magic, walks the top-level chunks in file order, hands
+// bones, helpers and geosets to their walkers and copies every other chunk unchanged.
+
+#include "conversion_report.h"
+
+#include <cstdint>
+#include <istream>
+#include <ostream>
+
+// Converts the model at inputPath into its reduced copy at outputPath (8-bit paths).
+// Returns 1 when the whole model was converted and written, 0 otherwise.
+int ConvertModel(const char* inputPath, const char* outputPath);
+
+// As ConvertModel, and fills report. The output is written to a temporary file beside
+// outputPath and moved onto it only on success; on failure an earlier file at outputPath is
+// left as it was and no new file remains.
+int ConvertModelWithReport(const char* inputPath, const char* outputPath, ConversionReport& report);
+
+// The conversion over streams. Returns 1 when the whole input was walked to a clean end and
+// every byte was accepted by the sink (flushed), 0 otherwise; report says why. On failure the
+// sink holds a partial copy that must not be used.
+int ConvertModelStream(std::istream& source, std::ostream& sink, ConversionReport& report);
+
+// Copies a chunk other than the three that are walked: writes tag (already read), copies the
+// size and that many bytes of body unchanged.
+void CopyChunkVerbatim(std::istream& source, std::ostream& sink, std::int32_t tag, ConversionReport& report);
