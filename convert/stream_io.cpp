@@ -46,11 +46,19 @@ std::int32_t CopyInt32(std::istream& source, std::ostream& sink)
 
 void ReduceValues(unsigned char* bytes, std::size_t count, int K)
 {
-    // Little-endian: the low-order bytes of each value come first.
-    const int dropped = 4 - K;
-    for (std::size_t i = 0; i < count; ++i) {
-        for (int b = 0; b < dropped; ++b)
-            bytes[i * 4 + b] = 0;
+    // Little-endian: the low-order 4 - K bytes of each value come first. The mask spans four
+    // values, so each step clears 16 bytes and the loop compiles to vector instructions.
+    unsigned char keep[16];
+    for (int b = 0; b < 16; ++b)
+        keep[b] = b % 4 < 4 - K ? 0x00 : 0xFF;
+    std::size_t i = 0;
+    for (; i + 4 <= count; i += 4, bytes += 16) {
+        for (int b = 0; b < 16; ++b)
+            bytes[b] &= keep[b];
+    }
+    for (; i < count; ++i, bytes += 4) {
+        for (int b = 0; b < 4; ++b)
+            bytes[b] &= keep[b];
     }
 }
 
