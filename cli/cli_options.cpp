@@ -1,0 +1,112 @@
+#include "cli_options.h"
+
+#include <cstring>
+
+const char kUsageText[] =
+    "Usage: duridodi [-q] [--dry-run] [--stats] FILE...\n"
+    "       duridodi [-q] [--dry-run] [--stats] -o OUT FILE\n"
+    "       duridodi -r [-q] [--dry-run] [--stats] DIR...\n"
+    "\n"
+    "Writes a reduced copy of each MDX model FILE beside it as NAME_dezavivi.mdx:\n"
+    "geometry and animation floats keep their high 16 bits, all else is copied.\n"
+    "\n"
+    "  -o OUT      write the copy of the one FILE to OUT (never onto FILE itself)\n"
+    "  -r          convert every .mdx file under each DIR, in sorted order;\n"
+    "              *_dezavivi.mdx files are skipped, linked folders not followed\n"
+    "  -q          print failures only: no success lines, no summary\n"
+    "  --dry-run   walk every model and say what would happen; write nothing\n"
+    "  --stats     add the zlib deflate sizes (default level) of input and output\n"
+    "              and the saving; computed in a second pass over both files\n"
+    "              after the conversion (a dry run deflates its output while\n"
+    "              walking)\n"
+    "  -h, --help  show this help\n"
+    "  --version   show the version\n"
+    "\n"
+    "One line per converted file on stdout, one per failure on stderr\n"
+    "(duridodi: FILE: reason); with -r, --dry-run or --stats a summary ends the run.\n"
+    "Exit status: 0 every file converted, 1 any failed, 2 usage error.\n"
+    "See duridodi(1).\n";
+
+// One short option letter; -o takes the rest of its word or the next word. Returns 1 on
+// success, 0 on an unknown letter or a missing value.
+static int ParseShortOptions(int argc, char** argv, int& index, CliOptions& options, std::string& error)
+{
+    const char* letters = argv[index] + 1;
+    for (; *letters != '\0'; ++letters) {
+        switch (*letters) {
+        case 'q': options.quiet = 1; break;
+        case 'r': options.recursive = 1; break;
+        case 'h': options.help = 1; break;
+        case 'o':
+            if (!options.outputPath.empty()) {
+                error = "-o given more than once";
+                return 0;
+            }
+            if (letters[1] != '\0') {
+                options.outputPath = letters + 1;
+            } else if (index + 1 < argc && argv[index + 1][0] != '\0') {
+                options.outputPath = argv[++index];
+            } else {
+                error = "-o needs an output file";
+                return 0;
+            }
+            return 1;
+        default:
+            error = std::string("unknown option '-") + *letters + "'";
+            return 0;
+        }
+    }
+    return 1;
+}
+
+// One long option. Returns 1 when it is known, 0 otherwise.
+static int ParseLongOption(const char* word, CliOptions& options, std::string& error)
+{
+    if (std::strcmp(word, "--help") == 0) {
+        options.help = 1;
+    } else if (std::strcmp(word, "--version") == 0) {
+        options.version = 1;
+    } else if (std::strcmp(word, "--dry-run") == 0) {
+        options.dryRun = 1;
+    } else if (std::strcmp(word, "--stats") == 0) {
+        options.stats = 1;
+    } else {
+        error = std::string("unknown option '") + word + "'";
+        return 0;
+    }
+    return 1;
+}
+
+int ParseArguments(int argc, char** argv, CliOptions& options, std::string& error)
+{
+    int optionsEnded = 0;
+    for (int index = 1; index < argc; ++index) {
+        const char* word = argv[index];
+        if (optionsEnded || word[0] != '-' || word[1] == '\0') {
+            options.inputs.push_back(word);
+        } else if (std::strcmp(word, "--") == 0) {
+            optionsEnded = 1;
+        } else if (word[1] == '-') {
+            if (!ParseLongOption(word, options, error))
+                return 0;
+        } else if (!ParseShortOptions(argc, argv, index, options, error)) {
+            return 0;
+        }
+    }
+    // --help and --version answer whatever else stands on the line.
+    if (options.help || options.version)
+        return 1;
+    if (options.inputs.empty()) {
+        error = options.recursive ? "no folder given" : "no input file given";
+        return 0;
+    }
+    if (!options.outputPath.empty() && options.recursive) {
+        error = "-o cannot be used with -r";
+        return 0;
+    }
+    if (!options.outputPath.empty() && options.inputs.size() != 1) {
+        error = "-o takes exactly one input file";
+        return 0;
+    }
+    return 1;
+}

@@ -1,0 +1,25 @@
+#pragma once
+
+// The command line of duridodi: what the user asked for, read from argv.
+
+#include <string>
+#include <vector>
+
+struct CliOptions {
+    std::vector<std::string> inputs; // FILE or, with -r, DIR operands, in the order given
+    std::string outputPath;          // -o OUT, empty when not given
+    int recursive = 0;               // -r: walk the DIR operands
+    int quiet = 0;                   // -q: failures only
+    int dryRun = 0;                  // --dry-run: walk, write nothing
+    int stats = 0;                   // --stats: deflated sizes and the saving
+    int help = 0;                    // -h, --help
+    int version = 0;                 // --version
+};
+
+// Reads argv[1..argc-1] into options. Options may stand before or after the operands and
+// short ones may be grouped ("-rq"); "--" ends the options. Returns 1 on success, 0 on a
+// usage error, with the reason in error (one line, no prefix).
+int ParseArguments(int argc, char** argv, CliOptions& options, std::string& error);
+
+// The short help (--help): usage, options, exit status.
+extern const char kUsageText[];

@@ -1,0 +1,215 @@
+// duridodi: the command-line tool. Converts models named on the command line or found in
+// folders, one line per file, a summary for batches, exit status 0 / 1 / 2.
+
+#include "cli_options.h"
+#include "measuring_sink.h"
+#include "model_walk.h"
+#include "progress.h"
+
+#include "conversion_report.h"
+#include "model_convert.h"
+#include "output_name.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <ostream>
+#include <string>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+// What happened to one input.
+struct FileOutcome {
+    ConversionReport report;
+    std::string outputPath;
+    std::string failure;           // the reason for the failure line, empty on success
+    std::uint64_t bytesIn = 0;     // size of the input
+    int measured = 0;              // --stats: both deflated sizes below are known
+    std::uint64_t deflatedIn = 0;
+    std::uint64_t deflatedOut = 0;
+};
+
+// The figures of a whole run, for the summary line.
+struct BatchTotals {
+    std::int64_t converted = 0;
+    std::int64_t failed = 0;
+    std::int64_t skipped = 0;
+    std::uint64_t bytesIn = 0;     // inputs of the converted files
+    std::int64_t floatsReduced = 0;
+    std::uint64_t deflatedIn = 0;  // --stats, converted files
+    std::uint64_t deflatedOut = 0;
+};
+
+// Walks the input into a sink that keeps nothing; with stats the sink deflates what the
+// output would be. Fills outcome as a real conversion would.
+static void DryRunOne(const std::string& input, int stats, FileOutcome& outcome)
+{
+    std::ifstream source(input, std::ios::binary);
+    if (!source.is_open()) {
+        outcome.failure = "cannot open the input";
+        return;
+    }
+    MeasuringSink measure(stats);
+    std::ostream sink(&measure);
+    if (!ConvertModelStream(source, sink, outcome.report)) {
+        outcome.failure = DescribeFailure(outcome.report);
+        return;
+    }
+    if (stats) {
+        outcome.deflatedOut = measure.FinishDeflate();
+        outcome.measured = DeflatedFileSize(input.c_str(), outcome.deflatedIn);
+    }
+}
+
+// Converts one input (or, with --dry-run, walks it) and fills outcome.
+static void ConvertOne(const std::string& input, const CliOptions& options, FileOutcome& outcome)
+{
+    std::error_code error;
+    if (fs::is_directory(input, error)) {
+        outcome.failure = "is a folder (use -r to convert the models in it)";
+        return;
+    }
+    if (!HasModelExtension(input.c_str())) {
+        outcome.failure = "not an .mdx file (the name must end in .mdx)";
+        return;
+    }
+    outcome.outputPath = options.outputPath.empty() ? MakeOutputName(input.c_str()) : options.outputPath;
+    // By identity, so that another name of the input (a hard link, a symbolic link, a
+    // different spelling of the path) cannot make the copy replace it.
+    if (fs::equivalent(input, outcome.outputPath, error)) {
+        outcome.failure = "the output " + outcome.outputPath + " is the input file itself";
+        return;
+    }
+    const std::uintmax_t size = fs::file_size(input, error);
+    outcome.bytesIn = error ? 0 : static_cast<std::uint64_t>(size);
+    if (options.dryRun)
+        return DryRunOne(input, options.stats, outcome);
+
+    if (!ConvertModelWithReport(input.c_str(), outcome.outputPath.c_str(), outcome.report)) {
+        outcome.failure = DescribeFailure(outcome.report);
+        return;
+    }
+    // Deflating is far slower than reading back two files that are still in the page cache, so
+    // a second pass costs little over deflating while converting.
+    if (options.stats)
+        outcome.measured = DeflatedFileSize(input.c_str(), outcome.deflatedIn) &&
+                           DeflatedFileSize(outcome.outputPath.c_str(), outcome.deflatedOut);
+}
+
+// "; deflated IN -> OUT bytes, saving S bytes (P%)"
+static std::string DescribeSaving(std::uint64_t deflatedIn, std::uint64_t deflatedOut)
+{
+    const long long saving = static_cast<long long>(deflatedIn) - static_cast<long long>(deflatedOut);
+    const double percent = deflatedIn > 0 ? 100.0 * static_cast<double>(saving) / static_cast<double>(deflatedIn) : 0.0;
+    char text[128];
+    std::snprintf(text, sizeof text, "; deflated %llu -> %llu bytes, saving %lld bytes (%.1f%%)",
+                  static_cast<unsigned long long>(deflatedIn), static_cast<unsigned long long>(deflatedOut), saving,
+                  percent);
+    return text;
+}
+
+static void PrintOutcome(const std::string& input, const FileOutcome& outcome, const CliOptions& options)
+{
+    if (!outcome.failure.empty()) {
+        // Success lines already printed go out first, so that a shared terminal or pipe
+        // shows the lines in the order of the files.
+        std::fflush(stdout);
+        std::fprintf(stderr, "duridodi: %s: %s\n", input.c_str(), outcome.failure.c_str());
+        return;
+    }
+    if (options.quiet)
+        return;
+    std::string line = input + " -> " + outcome.outputPath + ": " + std::to_string(outcome.report.floatsReduced) +
+                       " floats reduced, version " + std::to_string(outcome.report.version);
+    if (outcome.measured)
+        line += DescribeSaving(outcome.deflatedIn, outcome.deflatedOut);
+    if (options.dryRun)
+        line += " (dry run, nothing written)";
+    std::printf("%s\n", line.c_str());
+}
+
+static void AddToTotals(const FileOutcome& outcome, BatchTotals& totals)
+{
+    if (!outcome.failure.empty()) {
+        ++totals.failed;
+        return;
+    }
+    ++totals.converted;
+    totals.bytesIn += outcome.bytesIn;
+    totals.floatsReduced += outcome.report.floatsReduced;
+    totals.deflatedIn += outcome.deflatedIn;
+    totals.deflatedOut += outcome.deflatedOut;
+}
+
+static void PrintSummary(const BatchTotals& totals, const CliOptions& options)
+{
+    std::string line = "summary: " + std::to_string(totals.converted) + " converted, " +
+                       std::to_string(totals.failed) + " failed, " + std::to_string(totals.skipped) + " skipped; " +
+                       std::to_string(totals.bytesIn) + " bytes in, " + std::to_string(totals.floatsReduced) +
+                       " floats reduced";
+    if (options.stats)
+        line += DescribeSaving(totals.deflatedIn, totals.deflatedOut);
+    if (options.dryRun)
+        line += " (dry run, nothing written)";
+    std::printf("%s\n", line.c_str());
+}
+
+// The inputs in the order they are converted: FILE operands as they stand, DIR operands (with
+// -r) replaced by the models found in them. Unreadable folders are reported and counted.
+static ModelList ListInputs(const CliOptions& options, BatchTotals& totals)
+{
+    ModelList list;
+    for (const std::string& input : options.inputs) {
+        std::error_code error;
+        if (options.recursive && fs::is_directory(input, error))
+            CollectModels(input, list);
+        else
+            list.models.push_back(input);
+    }
+    for (const std::string& line : list.unreadable)
+        std::fprintf(stderr, "duridodi: %s\n", line.c_str());
+    totals.failed += static_cast<std::int64_t>(list.unreadable.size());
+    totals.skipped = list.skipped;
+    return list;
+}
+
+int main(int argc, char** argv)
+{
+    CliOptions options;
+    std::string error;
+    if (!ParseArguments(argc, argv, options, error)) {
+        std::fprintf(stderr, "duridodi: %s\nTry 'duridodi --help' for more information.\n", error.c_str());
+        return 2;
+    }
+    if (options.help) {
+        std::fputs(kUsageText, stdout);
+        return 0;
+    }
+    if (options.version) {
+        std::puts("MDX Duridodi 1.00");
+        return 0;
+    }
+
+    BatchTotals totals;
+    const ModelList list = ListInputs(options, totals);
+    Progress progress;
+    StartProgress(progress);
+    std::uint64_t bytesDone = 0;
+    for (std::size_t index = 0; index < list.models.size(); ++index) {
+        FileOutcome outcome;
+        ConvertOne(list.models[index], options, outcome);
+        // The progress line makes way only for a line that is printed, so that it does not flicker.
+        if (!outcome.failure.empty() || !options.quiet)
+            ClearProgress(progress);
+        PrintOutcome(list.models[index], outcome, options);
+        AddToTotals(outcome, totals);
+        bytesDone += outcome.bytesIn;
+        UpdateProgress(progress, index + 1, list.models.size(), bytesDone);
+    }
+    ClearProgress(progress);
+    if (!options.quiet && (options.recursive || options.dryRun || options.stats))
+        PrintSummary(totals, options);
+    return totals.failed == 0 ? 0 : 1;
+}

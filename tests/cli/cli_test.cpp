@@ -1,0 +1,489 @@
+// The command-line tool, run as a separate process: exit status, stdout, stderr and the files
+// it leaves, one behaviour per case. Expected outputs and reasons come from the core in-process.
+
+#include "conversion_report.h"
+#include "model_convert.h"
+
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct RunResult {
+    int status = -1; // exit status, -1 when the process did not exit normally
+    std::string out;
+    std::string err;
+};
+
+std::string ReadBytes(const fs::path& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+void WriteBytes(const fs::path& path, const std::string& bytes)
+{
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+// Runs program with args in folder, stdout and stderr captured in files. An alarm ends a run
+// that hangs (an endless walk) so that it fails instead of blocking the suite.
+RunResult RunProgram(const char* program, const std::vector<std::string>& args, const fs::path& folder)
+{
+    const fs::path outPath = folder / ".out";
+    const fs::path errPath = folder / ".err";
+    const pid_t child = fork();
+    if (child == 0) {
+        if (chdir(folder.c_str()) != 0)
+            _exit(127);
+        const int outFile = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int errFile = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        dup2(outFile, 1);
+        dup2(errFile, 2);
+        std::vector<char*> argv{const_cast<char*>(program)};
+        for (const std::string& arg : args)
+            argv.push_back(const_cast<char*>(arg.c_str()));
+        argv.push_back(nullptr);
+        alarm(60);
+        execv(program, argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    RunResult result;
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.out = ReadBytes(outPath);
+    result.err = ReadBytes(errPath);
+    fs::remove(outPath);
+    fs::remove(errPath);
+    return result;
+}
+
+RunResult Tool(const std::vector<std::string>& args, const fs::path& folder)
+{
+    return RunProgram(DURIDODI_TOOL, args, folder);
+}
+
+// What the core makes of bytes: the converted copy, or the failure line's reason.
+struct CoreResult {
+    ConversionReport report;
+    std::string output;
+};
+
+CoreResult ConvertInProcess(const std::string& bytes)
+{
+    std::istringstream source(bytes);
+    std::ostringstream sink;
+    CoreResult result;
+    ConvertModelStream(source, sink, result.report);
+    result.output = sink.str();
+    return result;
+}
+
+std::string SuccessLine(const std::string& input, const std::string& output, const ConversionReport& report)
+{
+    return input + " -> " + output + ": " + std::to_string(report.floatsReduced) + " floats reduced, version " +
+           std::to_string(report.version) + "\n";
+}
+
+std::uint64_t ZlibSize(const std::string& bytes)
+{
+    uLongf size = compressBound(static_cast<uLong>(bytes.size()));
+    std::vector<Bytef> buffer(size);
+    compress2(buffer.data(), &size, reinterpret_cast<const Bytef*>(bytes.data()), static_cast<uLong>(bytes.size()),
+              Z_DEFAULT_COMPRESSION);
+    return size;
+}
+
+// Every file under folder with its bytes, to see that a run changed nothing.
+std::map<std::string, std::string> Snapshot(const fs::path& folder)
+{
+    std::map<std::string, std::string> files;
+    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(folder)) {
+        if (entry.is_regular_file() && !entry.is_symlink())
+            files[entry.path().string()] = ReadBytes(entry.path());
+    }
+    return files;
+}
+
+class CommandLine : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char name[] = "/tmp/duridodi-cli-XXXXXX";
+        ASSERT_NE(mkdtemp(name), nullptr);
+        dir = name;
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    // Writes a model made by the project's model writer (kind: sample, full, random) at name.
+    std::string MakeModel(const std::string& name, const std::vector<std::string>& args = {"sample"})
+    {
+        std::vector<std::string> all{args[0], (dir / name).string()};
+        all.insert(all.end(), args.begin() + 1, args.end());
+        const RunResult made = RunProgram(DURIDODI_MAKE_MODEL, all, dir);
+        EXPECT_EQ(made.status, 0) << made.err;
+        return ReadBytes(dir / name);
+    }
+
+    fs::path dir;
+};
+
+TEST_F(CommandLine, ConvertsOneModelBesideItWithTheCoresBytesAndExitsZero)
+{
+    const std::string input = MakeModel("tree.mdx");
+    const CoreResult expected = ConvertInProcess(input);
+    ASSERT_EQ(expected.report.converted, 1);
+
+    const RunResult run = Tool({"tree.mdx"}, dir);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, SuccessLine("tree.mdx", "tree_dezavivi.mdx", expected.report));
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(ReadBytes(dir / "tree_dezavivi.mdx"), expected.output);
+    EXPECT_EQ(ReadBytes(dir / "tree.mdx"), input);
+}
+
+TEST_F(CommandLine, UpperCaseExtensionIsAcceptedAndTheSuccessLineNamesTheVersion)
+{
+    const std::string input = MakeModel("ROCK.MDX", {"full", "1000"});
+    const RunResult run = Tool({"ROCK.MDX"}, dir);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, SuccessLine("ROCK.MDX", "ROCK_dezavivi.mdx", ConvertInProcess(input).report));
+    EXPECT_NE(run.out.find(", version 1000\n"), std::string::npos);
+    EXPECT_TRUE(fs::exists(dir / "ROCK_dezavivi.mdx"));
+}
+
+TEST_F(CommandLine, NameWithoutModelExtensionFailsWithReason)
+{
+    WriteBytes(dir / "model.txt", MakeModel("model.mdx"));
+    const RunResult run = Tool({"model.txt"}, dir);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, "duridodi: model.txt: not an .mdx file (the name must end in .mdx)\n");
+}
+
+TEST_F(CommandLine, WrongMagicFailsWithTheCoresReasonAndLeavesNoFile)
+{
+    const std::string bad = "MDLY" + MakeModel("good.mdx").substr(4);
+    WriteBytes(dir / "bad.mdx", bad);
+    const RunResult run = Tool({"bad.mdx"}, dir);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, "duridodi: bad.mdx: " + DescribeFailure(ConvertInProcess(bad).report) + "\n");
+    EXPECT_FALSE(fs::exists(dir / "bad_dezavivi.mdx"));
+}
+
+TEST_F(CommandLine, TruncatedModelFailsAndLeavesNeitherOutputNorTemporaryFile)
+{
+    const std::string input = MakeModel("whole.mdx");
+    const std::string truncated = input.substr(0, input.size() * 2 / 3);
+    WriteBytes(dir / "cut.mdx", truncated);
+    const RunResult run = Tool({"cut.mdx"}, dir);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "duridodi: cut.mdx: " + DescribeFailure(ConvertInProcess(truncated).report) + "\n");
+    EXPECT_FALSE(fs::exists(dir / "cut_dezavivi.mdx"));
+    EXPECT_FALSE(fs::exists(dir / "cut_dezavivi.mdx.part"));
+}
+
+TEST_F(CommandLine, MissingFileAndFolderOperandFailWithReasons)
+{
+    fs::create_directory(dir / "models.mdx");
+    const RunResult run = Tool({"absent.mdx", "models.mdx"}, dir);
+    EXPECT_EQ(run.status, 1);
+    ConversionReport absent;
+    ConvertModelWithReport((dir / "absent.mdx").c_str(), (dir / "absent_dezavivi.mdx").c_str(), absent);
+    EXPECT_EQ(run.err, "duridodi: absent.mdx: " + DescribeFailure(absent) + "\n" +
+                           "duridodi: models.mdx: is a folder (use -r to convert the models in it)\n");
+}
+
+TEST_F(CommandLine, OneBadFileAmongGoodOnesFailsAloneAndTheOthersConvert)
+{
+    const std::string first = MakeModel("a.mdx");
+    const std::string second = MakeModel("c.mdx", {"random", "7"});
+    WriteBytes(dir / "b.mdx", "MDL");
+    const RunResult run = Tool({"a.mdx", "b.mdx", "c.mdx"}, dir);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, SuccessLine("a.mdx", "a_dezavivi.mdx", ConvertInProcess(first).report) +
+                           SuccessLine("c.mdx", "c_dezavivi.mdx", ConvertInProcess(second).report));
+    EXPECT_EQ(run.err, "duridodi: b.mdx: " + DescribeFailure(ConvertInProcess("MDL").report) + "\n");
+    EXPECT_EQ(ReadBytes(dir / "c_dezavivi.mdx"), ConvertInProcess(second).output);
+}
+
+TEST_F(CommandLine, OutputOptionWritesTheCopyToTheGivenPath)
+{
+    const std::string input = MakeModel("in.mdx");
+    fs::create_directory(dir / "out");
+    const RunResult run = Tool({"-o", "out/copy.bin", "in.mdx"}, dir);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, SuccessLine("in.mdx", "out/copy.bin", ConvertInProcess(input).report));
+    EXPECT_EQ(ReadBytes(dir / "out/copy.bin"), ConvertInProcess(input).output);
+    EXPECT_FALSE(fs::exists(dir / "in_dezavivi.mdx"));
+}
+
+TEST_F(CommandLine, OutputOptionNamingTheInputItselfIsRefusedAndTheInputKept)
+{
+    const std::string input = MakeModel("in.mdx");
+    for (const std::string& output : std::vector<std::string>{"in.mdx", "./in.mdx", (dir / "in.mdx").string()}) {
+        const RunResult run = Tool({"-o", output, "in.mdx"}, dir);
+        EXPECT_EQ(run.status, 1) << output;
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(run.err, "duridodi: in.mdx: the output " + output + " is the input file itself\n");
+        EXPECT_EQ(ReadBytes(dir / "in.mdx"), input);
+    }
+}
+
+TEST_F(CommandLine, OutputThatIsALinkToTheInputIsRefused)
+{
+    const std::string input = MakeModel("in.mdx");
+    fs::create_hard_link(dir / "in.mdx", dir / "other.mdx");
+    fs::create_hard_link(dir / "in.mdx", dir / "in_dezavivi.mdx");
+    const RunResult viaOption = Tool({"-o", "other.mdx", "in.mdx"}, dir);
+    EXPECT_EQ(viaOption.status, 1);
+    EXPECT_EQ(viaOption.err, "duridodi: in.mdx: the output other.mdx is the input file itself\n");
+    fs::create_symlink("in.mdx", dir / "linked.mdx");
+    const RunResult viaSymlink = Tool({"-o", "linked.mdx", "in.mdx"}, dir);
+    EXPECT_EQ(viaSymlink.status, 1);
+    EXPECT_EQ(viaSymlink.err, "duridodi: in.mdx: the output linked.mdx is the input file itself\n");
+    const RunResult viaName = Tool({"in.mdx"}, dir);
+    EXPECT_EQ(viaName.status, 1);
+    EXPECT_EQ(viaName.err, "duridodi: in.mdx: the output in_dezavivi.mdx is the input file itself\n");
+    EXPECT_EQ(ReadBytes(dir / "in.mdx"), input);
+    EXPECT_EQ(fs::hard_link_count(dir / "in.mdx"), 3u);
+}
+
+TEST_F(CommandLine, UsageErrorsExitTwoAndWriteNothing)
+{
+    MakeModel("a.mdx");
+    MakeModel("b.mdx");
+    fs::create_directory(dir / "models");
+    const std::vector<std::vector<std::string>> usages = {
+        {}, {"-q"}, {"-x", "a.mdx"}, {"--jobs", "2", "a.mdx"}, {"a.mdx", "-o"},
+        {"-o", "x.mdx", "a.mdx", "b.mdx"}, {"-r", "-o", "x.mdx", "models"}, {"-o", "x.mdx", "-o", "y.mdx", "a.mdx"},
+    };
+    const auto before = Snapshot(dir);
+    for (const auto& args : usages) {
+        const RunResult run = Tool(args, dir);
+        EXPECT_EQ(run.status, 2) << ::testing::PrintToString(args);
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(run.err.rfind("duridodi: ", 0), 0u) << run.err;
+        EXPECT_NE(run.err.find("Try 'duridodi --help'"), std::string::npos);
+    }
+    EXPECT_EQ(Snapshot(dir), before);
+}
+
+TEST_F(CommandLine, QuietSilencesSuccessLinesButNotFailures)
+{
+    MakeModel("a.mdx");
+    WriteBytes(dir / "b.mdx", "");
+    const RunResult run = Tool({"-q", "a.mdx", "b.mdx"}, dir);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err.rfind("duridodi: b.mdx: ", 0), 0u) << run.err;
+    EXPECT_TRUE(fs::exists(dir / "a_dezavivi.mdx"));
+}
+
+TEST_F(CommandLine, VersionAndHelpPrintAndConvertNothing)
+{
+    MakeModel("a.mdx");
+    const RunResult version = Tool({"--version", "a.mdx"}, dir);
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, "MDX Duridodi 1.00\n");
+    for (const char* option : {"-h", "--help"}) {
+        const RunResult help = Tool({option}, dir);
+        EXPECT_EQ(help.status, 0);
+        EXPECT_EQ(help.out.rfind("Usage: duridodi", 0), 0u);
+        for (const char* word : {"-o OUT", "-r", "-q", "--dry-run", "--stats", "second pass", "Exit status"})
+            EXPECT_NE(help.out.find(word), std::string::npos) << word;
+        EXPECT_EQ(help.err, "");
+    }
+    EXPECT_FALSE(fs::exists(dir / "a_dezavivi.mdx"));
+}
+
+// models/ with good models at three depths, a bad one, an earlier output and a text file.
+class RecursiveFolder : public CommandLine {
+protected:
+    void SetUp() override
+    {
+        CommandLine::SetUp();
+        fs::create_directories(dir / "models/sub/deeper");
+        good["models/a.mdx"] = MakeModel("models/a.mdx");
+        good["models/sub/B.MDX"] = MakeModel("models/sub/B.MDX", {"full", "900"});
+        good["models/sub/deeper/c.mdx"] = MakeModel("models/sub/deeper/c.mdx", {"random", "3"});
+        bad = good["models/a.mdx"].substr(0, 100);
+        WriteBytes(dir / "models/broken.mdx", bad);
+        WriteBytes(dir / "models/old_dezavivi.mdx", good["models/a.mdx"]);
+        WriteBytes(dir / "models/notes.txt", "not a model");
+    }
+
+    std::map<std::string, std::string> good;
+    std::string bad;
+};
+
+TEST_F(RecursiveFolder, GoodModelsConvertInSortedOrderAndTheBadOneIsNamed)
+{
+    const RunResult run = Tool({"-r", "models"}, dir);
+    EXPECT_EQ(run.status, 1);
+    std::string lines;
+    long long bytesIn = 0;
+    long long floats = 0;
+    for (const char* name : {"models/a.mdx", "models/sub/B.MDX", "models/sub/deeper/c.mdx"}) {
+        const CoreResult expected = ConvertInProcess(good[name]);
+        const std::string output = std::string(name).substr(0, std::string(name).size() - 4) + "_dezavivi.mdx";
+        lines += SuccessLine(name, output, expected.report);
+        EXPECT_EQ(ReadBytes(dir / output), expected.output) << name;
+        bytesIn += static_cast<long long>(good[name].size());
+        floats += expected.report.floatsReduced;
+    }
+    lines += "summary: 3 converted, 1 failed, 1 skipped; " + std::to_string(bytesIn) + " bytes in, " +
+             std::to_string(floats) + " floats reduced\n";
+    EXPECT_EQ(run.out, lines);
+    EXPECT_EQ(run.err, "duridodi: models/broken.mdx: " + DescribeFailure(ConvertInProcess(bad).report) + "\n");
+    EXPECT_FALSE(fs::exists(dir / "models/broken_dezavivi.mdx"));
+    EXPECT_FALSE(fs::exists(dir / "models/old_dezavivi_dezavivi.mdx"));
+}
+
+TEST_F(RecursiveFolder, DryRunReportsTheSameOutcomesAndWritesNothing)
+{
+    const auto before = Snapshot(dir);
+    const RunResult dry = Tool({"-r", "--dry-run", "models"}, dir);
+    EXPECT_EQ(Snapshot(dir), before);
+    const RunResult real = Tool({"-r", "models"}, dir);
+    EXPECT_EQ(dry.status, real.status);
+    EXPECT_EQ(dry.err, real.err);
+    // Each line of the dry run is the real line with the dry-run note.
+    std::istringstream dryLines(dry.out);
+    std::istringstream realLines(real.out);
+    std::string dryLine;
+    std::string realLine;
+    int count = 0;
+    while (std::getline(realLines, realLine) && std::getline(dryLines, dryLine)) {
+        EXPECT_EQ(dryLine, realLine + " (dry run, nothing written)");
+        ++count;
+    }
+    EXPECT_EQ(count, 4);
+}
+
+TEST_F(RecursiveFolder, QuietRecursiveRunPrintsOnlyTheFailure)
+{
+    const RunResult run = Tool({"-rq", "models"}, dir);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err.rfind("duridodi: models/broken.mdx: ", 0), 0u);
+    EXPECT_EQ(run.err.find('\r'), std::string::npos); // no progress line when stderr is a file
+}
+
+TEST_F(CommandLine, WalkTakesNamesInByteOrderWithFoldersWhereTheyStand)
+{
+    const std::string model = MakeModel("model.mdx");
+    const std::vector<std::string> sorted = {"tree/B.mdx", "tree/a.mdx", "tree/k.mdx", "tree/k0/x.mdx",
+                                             "tree/m.mdx", "tree/q1.mdx", "tree/q2.mdx", "tree/z.mdx"};
+    fs::create_directories(dir / "tree/k0");
+    for (auto name = sorted.rbegin(); name != sorted.rend(); ++name)
+        WriteBytes(dir / *name, model);
+    const RunResult run = Tool({"-r", "tree"}, dir);
+    EXPECT_EQ(run.status, 0) << run.err;
+    std::istringstream lines(run.out);
+    std::vector<std::string> inputs;
+    for (std::string line; std::getline(lines, line);)
+        inputs.push_back(line.substr(0, line.find(" -> ")));
+    inputs.pop_back(); // the summary
+    EXPECT_EQ(inputs, sorted);
+}
+
+TEST_F(CommandLine, NamesWithSpacesAndNonAsciiLettersConvertDirectlyAndInFolders)
+{
+    const std::string file = "my m\xC3\xB6" "del.mdx";
+    const std::string folder = "\xC3\x9C" "ber Ordner";
+    fs::create_directory(dir / folder);
+    const std::string first = MakeModel(file);
+    const std::string second = MakeModel(folder + "/" + file, {"random", "11"});
+
+    const RunResult direct = Tool({file}, dir);
+    EXPECT_EQ(direct.status, 0) << direct.err;
+    EXPECT_EQ(direct.out, SuccessLine(file, "my m\xC3\xB6" "del_dezavivi.mdx", ConvertInProcess(first).report));
+    EXPECT_EQ(ReadBytes(dir / "my m\xC3\xB6" "del_dezavivi.mdx"), ConvertInProcess(first).output);
+
+    const RunResult walked = Tool({"-r", folder}, dir);
+    EXPECT_EQ(walked.status, 0) << walked.err;
+    EXPECT_EQ(ReadBytes(dir / folder / "my m\xC3\xB6" "del_dezavivi.mdx"), ConvertInProcess(second).output);
+}
+
+TEST_F(CommandLine, SymbolicLinkLoopsDoNotMakeTheWalkEndless)
+{
+    fs::create_directories(dir / "models/sub");
+    MakeModel("models/sub/a.mdx");
+    fs::create_directory_symlink("..", dir / "models/sub/up");
+    fs::create_directory_symlink(".", dir / "models/self");
+    fs::create_directory_symlink(dir / "models", dir / "models/sub/absolute");
+    const RunResult run = Tool({"-r", "models"}, dir);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out.find("models/sub/a.mdx -> models/sub/a_dezavivi.mdx: "), 0u) << run.out;
+    EXPECT_NE(run.out.find("summary: 1 converted, 0 failed, 0 skipped;"), std::string::npos) << run.out;
+}
+
+TEST_F(CommandLine, StatsGiveZlibSizesOfInputAndOutputAndTheOutputPacksSmaller)
+{
+    const std::string input = MakeModel("s.mdx");
+    const std::string output = ConvertInProcess(input).output;
+    const std::uint64_t packedIn = ZlibSize(input);
+    const std::uint64_t packedOut = ZlibSize(output);
+    ASSERT_LT(packedOut, packedIn);
+    char saving[128];
+    std::snprintf(saving, sizeof saving, "; deflated %llu -> %llu bytes, saving %llu bytes (%.1f%%)",
+                  static_cast<unsigned long long>(packedIn), static_cast<unsigned long long>(packedOut),
+                  static_cast<unsigned long long>(packedIn - packedOut),
+                  100.0 * static_cast<double>(packedIn - packedOut) / static_cast<double>(packedIn));
+
+    const RunResult real = Tool({"--stats", "s.mdx"}, dir);
+    EXPECT_EQ(real.status, 0) << real.err;
+    const std::string line = SuccessLine("s.mdx", "s_dezavivi.mdx", ConvertInProcess(input).report);
+    EXPECT_EQ(real.out.substr(0, real.out.find('\n') + 1), line.substr(0, line.size() - 1) + saving + "\n");
+    EXPECT_NE(real.out.find("\nsummary: 1 converted, 0 failed, 0 skipped; " + std::to_string(input.size()) +
+                            " bytes in, "),
+              std::string::npos);
+    EXPECT_NE(real.out.find(std::string(saving) + "\n", real.out.find("summary")), std::string::npos) << real.out;
+
+    fs::remove(dir / "s_dezavivi.mdx");
+    const RunResult dry = Tool({"--stats", "--dry-run", "s.mdx"}, dir);
+    EXPECT_NE(dry.out.find(std::string(saving) + " (dry run, nothing written)\n"), std::string::npos) << dry.out;
+    EXPECT_FALSE(fs::exists(dir / "s_dezavivi.mdx"));
+}
+
+TEST_F(CommandLine, StatsSummaryCountsOnlyConvertedFiles)
+{
+    const std::string a = MakeModel("a.mdx");
+    const std::string b = MakeModel("b.mdx", {"random", "5"});
+    WriteBytes(dir / "c.mdx", a.substr(0, 300));
+    const RunResult run = Tool({"-q", "--stats", "a.mdx", "c.mdx", "b.mdx"}, dir);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, ""); // -q drops the summary too
+    const RunResult loud = Tool({"--stats", "a.mdx", "c.mdx", "b.mdx"}, dir);
+    const std::uint64_t packedIn = ZlibSize(a) + ZlibSize(b);
+    const std::uint64_t packedOut = ZlibSize(ConvertInProcess(a).output) + ZlibSize(ConvertInProcess(b).output);
+    EXPECT_NE(loud.out.find("summary: 2 converted, 1 failed, 0 skipped; " + std::to_string(a.size() + b.size()) +
+                            " bytes in, "),
+              std::string::npos)
+        << loud.out;
+    EXPECT_NE(loud.out.find("; deflated " + std::to_string(packedIn) + " -> " + std::to_string(packedOut) + " bytes"),
+              std::string::npos)
+        << loud.out;
+}
+
+} // namespace
