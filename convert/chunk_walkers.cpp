@@ -103,9 +103,11 @@ void WalkVersionChunk(std::istream& source, std::ostream& sink, ConversionReport
 {
     WriteInt32(sink, kTagVersion);
     const std::int32_t size = CopyInt32(source, sink);
-    if (size == 4)
-        report.version = CopyInt32(source, sink);
-    else if (size < 0)
+    if (size == 4) {
+        const std::int32_t version = CopyInt32(source, sink);
+        if (!source.fail())
+            report.version = version;
+    } else if (size < 0)
         FailWalk(source, report, "negative chunk size");
     else
         CopyBlock(source, sink, size);

@@ -35,9 +35,7 @@ bool WalkChunks(std::istream& source, std::ostream& sink, ConversionReport& repo
         const std::streamsize got = source.gcount();
         if (got == 0)
             return true;
-        const std::int32_t tag = static_cast<std::int32_t>(
-            static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
-            static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24);
+        const std::int32_t tag = DecodeInt32(bytes);
         if (got < 4 || tag == 0) {
             sink.write(reinterpret_cast<char*>(bytes), got);
             CopyRest(source, sink);

@@ -20,13 +20,18 @@ bool IsWalkOver(const std::istream& source, const std::ostream& sink)
     return source.fail() || sink.fail();
 }
 
+std::int32_t DecodeInt32(const unsigned char* bytes)
+{
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
+                                     static_cast<std::uint32_t>(bytes[2]) << 16 |
+                                     static_cast<std::uint32_t>(bytes[3]) << 24);
+}
+
 std::int32_t ReadInt32(std::istream& source)
 {
     unsigned char bytes[4] = {0, 0, 0, 0};
     source.read(AsChars(bytes), 4);
-    return static_cast<std::int32_t>(static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
-                                     static_cast<std::uint32_t>(bytes[2]) << 16 |
-                                     static_cast<std::uint32_t>(bytes[3]) << 24);
+    return DecodeInt32(bytes);
 }
 
 void WriteInt32(std::ostream& sink, std::int32_t value)
@@ -39,9 +44,11 @@ void WriteInt32(std::ostream& sink, std::int32_t value)
 
 std::int32_t CopyInt32(std::istream& source, std::ostream& sink)
 {
-    const std::int32_t value = ReadInt32(source);
-    WriteInt32(sink, value);
-    return value;
+    unsigned char bytes[4] = {0, 0, 0, 0};
+    source.read(AsChars(bytes), 4);
+    // Only the bytes read are written, so even a failed walk's output never outgrows its input.
+    sink.write(AsChars(bytes), source.gcount());
+    return DecodeInt32(bytes);
 }
 
 void ReduceValues(unsigned char* bytes, std::size_t count, int K)

@@ -21,7 +21,11 @@ std::int32_t ReadInt32(std::istream& source);
 // Writes value as 4 little-endian bytes.
 void WriteInt32(std::ostream& sink, std::int32_t value);
 
-// ReadInt32, then WriteInt32 of what it returned (always 4 bytes); returns the value.
+// The 32-bit little-endian value of four bytes in file order.
+std::int32_t DecodeInt32(const unsigned char* bytes);
+
+// Copies a 32-bit field and returns its value as ReadInt32 does. Writes only the bytes that
+// were read: after a short read the output ends where the input did.
 std::int32_t CopyInt32(std::istream& source, std::ostream& sink);
 
 // Zeroes the low-order 4 - K bytes of each of count little-endian 4-byte values in place,

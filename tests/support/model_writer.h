@@ -17,7 +17,9 @@ struct TrackSpec {
 
 struct NodeSpec {
     // Tracks in order. A track whose tag is not one of the three reduced ones makes it and every
-    // later track of the node plain copied bytes (not recorded as reduced).
+    // later track of the node plain copied bytes (not recorded as reduced). Such a track is
+    // written as a scalar track: key count, type, global sequence id, keys of a frame time and
+    // 1 (or with tangents 3) values.
     std::vector<TrackSpec> tracks;
 };
 
@@ -32,7 +34,7 @@ struct GeosetSpec {
     std::int32_t extentCount = 1;      // sequence extents, 7 floats each
     std::int32_t uvSetCount = 1;       // texture coordinate sets, each vertexCount pairs
     bool tangents = false;             // "TANG" array (versions above 800 only)
-    bool skin = false;                 // "SKIN" array (versions above 800 only)
+    bool skin = false;                 // "SKIN" array of vertexCount * 8 bytes (versions above 800 only)
 };
 
 struct ChunkSpec {
@@ -56,6 +58,9 @@ struct WrittenModel {
 
 // Writes the model described by spec. Every field is filled from seed with values whose low
 // 16 bits are non-zero (frame times, ids and copied blocks too), so a wrong reduction shows.
+// Sizes, counts, tags and interpolation types are written as the structure needs; negative
+// counts in spec are written as 0. Versions up to 800 get the classic geoset layout (tangents
+// and skin ignored), later versions the layout with the 124-byte block.
 WrittenModel WriteModel(const ModelSpec& spec, std::uint32_t seed = 1);
 
 // Streams the model to out without keeping it (for models of hundreds of MB); returns the
@@ -75,3 +80,9 @@ ModelSpec FullModelSpec(std::int32_t version = 800);
 
 // A varied well-formed model drawn from seed (same seed, same model).
 ModelSpec RandomModelSpec(std::uint32_t seed, std::int32_t version = 800);
+
+// The 4 little-endian bytes of value, for building and comparing hand-made bytes in tests.
+std::string Int32Bytes(std::uint32_t value);
+
+// bytes as two-digit hex numbers separated by spaces ("00 00 33 44"), for readable expectations.
+std::string HexBytes(const std::string& bytes);

@@ -1,0 +1,402 @@
+// The stream primitives: 32-bit fields, blocks, reduced values and counted arrays, byte by byte.
+
+#include "stream_io.h"
+
+#include "model_writer.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+
+namespace {
+
+std::string Bytes(std::initializer_list<unsigned> values)
+{
+    std::string bytes;
+    for (unsigned value : values)
+        bytes += static_cast<char>(value);
+    return bytes;
+}
+
+// A run of n bytes that never repeats within 251, so a lost or doubled piece shows.
+std::string Pattern(std::size_t n)
+{
+    std::string bytes(n, '\0');
+    for (std::size_t i = 0; i < n; ++i)
+        bytes[i] = static_cast<char>(1 + i % 251);
+    return bytes;
+}
+
+std::streamoff Position(std::istream& source)
+{
+    return source.rdbuf()->pubseekoff(0, std::ios::cur, std::ios::in);
+}
+
+} // namespace
+
+// ---- ReadInt32, WriteInt32, CopyInt32
+
+TEST(ReadInt32, TakesTheFirstByteAsTheLeastSignificant)
+{
+    std::istringstream source(Bytes({0x78, 0x56, 0x34, 0x12, 0xFF, 0xFF, 0xFF, 0xFF}));
+    EXPECT_EQ(ReadInt32(source), 0x12345678);
+    EXPECT_EQ(ReadInt32(source), -1);
+    EXPECT_TRUE(source.good());
+}
+
+TEST(ReadInt32, ShortReadFillsTheLowBytesThenFails)
+{
+    std::istringstream source(Bytes({0x01, 0x02}));
+    EXPECT_EQ(ReadInt32(source), 0x0201);
+    EXPECT_TRUE(source.eof());
+    EXPECT_TRUE(source.fail());
+    EXPECT_EQ(ReadInt32(source), 0);
+}
+
+TEST(WriteInt32, WritesLittleEndian)
+{
+    std::ostringstream sink;
+    WriteInt32(sink, 0x454E4F42);
+    WriteInt32(sink, -2);
+    EXPECT_EQ(sink.str(), "BONE" + Bytes({0xFE, 0xFF, 0xFF, 0xFF}));
+}
+
+TEST(CopyInt32, WritesOnlyTheBytesOfAShortField)
+{
+    std::istringstream source(Bytes({0xAB}));
+    std::ostringstream sink;
+    EXPECT_EQ(CopyInt32(source, sink), 0xAB);
+    EXPECT_EQ(HexBytes(sink.str()), "AB");
+    EXPECT_TRUE(source.fail());
+}
+
+// ---- Reduction
+
+TEST(CopyReducedValues, KeepsTwoHighBytes)
+{
+    std::istringstream source(Bytes({0x11, 0x22, 0x33, 0x44}));
+    std::ostringstream sink;
+    CopyReducedValues(source, sink, 1, 2);
+    EXPECT_EQ(HexBytes(sink.str()), "00 00 33 44");
+}
+
+TEST(CopyReducedValues, KeepsKHighBytesForEveryK)
+{
+    const char* const expected[] = {"00 00 00 00", "00 00 00 44", "00 00 33 44", "00 22 33 44", "11 22 33 44"};
+    for (int K = 0; K <= 4; ++K) {
+        std::istringstream source(Bytes({0x11, 0x22, 0x33, 0x44}));
+        std::ostringstream sink;
+        CopyReducedValues(source, sink, 1, K);
+        EXPECT_EQ(HexBytes(sink.str()), expected[K]) << "K = " << K;
+    }
+}
+
+TEST(CopyReducedValues, TruncatesAndNeverRounds)
+{
+    // 1.1f, -0.1f, and 1.0039062f (0x3F80FFFF), which rounding would carry into 0x3F810000.
+    std::istringstream source(Int32Bytes(0x3F8CCCCD) + Int32Bytes(0xBDCCCCCD) + Int32Bytes(0x3F80FFFF));
+    std::ostringstream sink;
+    CopyReducedValues(source, sink, 3, 2);
+    EXPECT_EQ(sink.str(), Int32Bytes(0x3F8C0000) + Int32Bytes(0xBDCC0000) + Int32Bytes(0x3F800000));
+}
+
+TEST(CopyReducedValues, PassesAlreadyReducedValuesUnchanged)
+{
+    // 0.0, 1.0, -2.0, 0.5
+    const std::string values =
+        Int32Bytes(0x00000000) + Int32Bytes(0x3F800000) + Int32Bytes(0xC0000000) + Int32Bytes(0x3F000000);
+    std::istringstream source(values);
+    std::ostringstream sink;
+    CopyReducedValues(source, sink, 4, 2);
+    EXPECT_EQ(sink.str(), values);
+}
+
+TEST(CopyReducedValues, NonPositiveCountLeavesBothStreamsAlone)
+{
+    for (std::int64_t n : {0, -1, -5}) {
+        std::istringstream source(Bytes({0x11, 0x22, 0x33, 0x44}));
+        std::ostringstream sink;
+        CopyReducedValues(source, sink, n, 2);
+        EXPECT_EQ(sink.str(), "") << "n = " << n;
+        EXPECT_TRUE(source.good());
+        EXPECT_TRUE(sink.good());
+        EXPECT_EQ(Position(source), 0);
+    }
+}
+
+TEST(CopyReducedValues, RunsBeyondOneBufferOfValues)
+{
+    // 70000 values: more than one 64 KiB buffer of them, and not a whole number of buffers.
+    constexpr std::uint32_t kValues = 70000;
+    std::string input, expected;
+    for (std::uint32_t i = 0; i < kValues; ++i) {
+        input += Int32Bytes(0x40000000u + i * 0x00010001u + 1);
+        expected += Int32Bytes((0x40000000u + i * 0x00010001u + 1) & 0xFFFF0000u);
+    }
+    std::istringstream source(input + "TAIL");
+    std::ostringstream sink;
+    CopyReducedValues(source, sink, kValues, 2);
+    EXPECT_TRUE(sink.str() == expected);
+    EXPECT_EQ(ReadInt32(source), 0x4C494154); // "TAIL" is still there
+}
+
+TEST(CopyReducedValues, ShortInputWritesNoMoreThanItRead)
+{
+    std::istringstream source(Int32Bytes(0x3F8CCCCD) + Bytes({0x11, 0x22, 0x33}));
+    std::ostringstream sink;
+    CopyReducedValues(source, sink, 100, 2);
+    EXPECT_TRUE(source.fail());
+    EXPECT_LE(sink.str().size(), 7u);
+    EXPECT_EQ(sink.str().substr(0, 4), Int32Bytes(0x3F8C0000));
+}
+
+TEST(ReduceValues, ZeroesLowBytesInPlace)
+{
+    unsigned char bytes[8] = {0xCD, 0xCC, 0x8C, 0x3F, 0xCD, 0xCC, 0xCC, 0xBD};
+    ReduceValues(bytes, 2, 2);
+    EXPECT_EQ(HexBytes(std::string(reinterpret_cast<char*>(bytes), 8)), "00 00 8C 3F 00 00 CC BD");
+}
+
+// ---- CopyBlock
+
+TEST(CopyBlock, ZeroBytesLeavesBothStreamsAlone)
+{
+    std::istringstream source("abcd");
+    std::ostringstream sink;
+    CopyBlock(source, sink, 0);
+    EXPECT_EQ(sink.str(), "");
+    EXPECT_TRUE(source.good());
+    EXPECT_TRUE(sink.good());
+    EXPECT_EQ(Position(source), 0);
+}
+
+TEST(CopyBlock, NegativeLengthFailsSourceAndSink)
+{
+    std::istringstream source("abcd");
+    std::ostringstream sink;
+    CopyBlock(source, sink, -4);
+    EXPECT_EQ(sink.str(), "");
+    EXPECT_TRUE(source.eof());
+    EXPECT_TRUE(source.fail());
+    EXPECT_TRUE(sink.bad());
+}
+
+TEST(CopyBlock, CopiesExactlyNBytes)
+{
+    std::istringstream source("abcdefgh");
+    std::ostringstream sink;
+    CopyBlock(source, sink, 5);
+    EXPECT_EQ(sink.str(), "abcde");
+    EXPECT_TRUE(source.good());
+    EXPECT_EQ(Position(source), 5);
+}
+
+TEST(CopyBlock, LongerThanTheInputWritesOnlyWhatWasRead)
+{
+    std::istringstream source("abc");
+    std::ostringstream sink;
+    CopyBlock(source, sink, 10);
+    EXPECT_EQ(sink.str(), "abc");
+    EXPECT_TRUE(source.fail());
+}
+
+TEST(CopyBlock, HugeDeclaredLengthOnSmallInputWritesOnlyTheInput)
+{
+    // A size field claiming 2 GB must neither be allocated nor invent output.
+    std::istringstream source(Pattern(1000));
+    std::ostringstream sink;
+    CopyBlock(source, sink, 0x7FFFFFFF);
+    EXPECT_TRUE(sink.str() == Pattern(1000));
+    EXPECT_TRUE(source.fail());
+}
+
+TEST(CopyBlock, RunsBeyondOneBuffer)
+{
+    // 64 KiB * 3 + 7: several whole buffers and a partial one.
+    const std::string block = Pattern(3 * 65536 + 7);
+    std::istringstream source(block + "TAIL");
+    std::ostringstream sink;
+    CopyBlock(source, sink, static_cast<std::int64_t>(block.size()));
+    EXPECT_TRUE(sink.str() == block);
+    EXPECT_EQ(ReadInt32(source), 0x4C494154);
+}
+
+// ---- CopyKeyedReduced
+
+TEST(CopyKeyedReduced, KeepsFrameTimesAndReducesValues)
+{
+    const std::string input = Int32Bytes(0x4120CCCD) + Int32Bytes(0x3F8CCCCD) + Int32Bytes(0xBDCCCCCD) +
+                              Int32Bytes(0x44FACCCD) + Int32Bytes(0x12345678) + Int32Bytes(0x87654321);
+    std::istringstream source(input + "NEXT");
+    std::ostringstream sink;
+    CopyKeyedReduced(source, sink, 2, 2, 2);
+    EXPECT_EQ(sink.str(), Int32Bytes(0x4120CCCD) + Int32Bytes(0x3F8C0000) + Int32Bytes(0xBDCC0000) +
+                              Int32Bytes(0x44FACCCD) + Int32Bytes(0x12340000) + Int32Bytes(0x87650000));
+    EXPECT_EQ(ReadInt32(source), 0x5458454E); // "NEXT"
+}
+
+TEST(CopyKeyedReduced, NonPositiveCountDoesNothing)
+{
+    for (std::int64_t count : {0, -3}) {
+        std::istringstream source(Pattern(64));
+        std::ostringstream sink;
+        CopyKeyedReduced(source, sink, count, 4, 2);
+        EXPECT_EQ(sink.str(), "");
+        EXPECT_EQ(Position(source), 0);
+    }
+}
+
+TEST(CopyKeyedReduced, RunsBeyondOneBufferOfKeys)
+{
+    // Keys of a Bezier rotation: frame time and 12 values, 52 bytes; 3000 keys span several buffers.
+    constexpr std::uint32_t kKeys = 3000;
+    std::string input, expected;
+    for (std::uint32_t key = 0; key < kKeys; ++key) {
+        input += Int32Bytes(0x3C000000u + key * 0x10001u + 1);
+        expected += Int32Bytes(0x3C000000u + key * 0x10001u + 1);
+        for (std::uint32_t v = 0; v < 12; ++v) {
+            const std::uint32_t value = 0x3F800000u + (key * 12 + v) * 0x10003u + 1;
+            input += Int32Bytes(value);
+            expected += Int32Bytes(value & 0xFFFF0000u);
+        }
+    }
+    std::istringstream source(input);
+    std::ostringstream sink;
+    CopyKeyedReduced(source, sink, kKeys, 12, 2);
+    EXPECT_TRUE(sink.str() == expected);
+}
+
+// ---- Counted arrays
+
+TEST(CopyCountedBlock, ZeroCountCopiesTagAndCountOnly)
+{
+    std::istringstream source("PVTX" + Int32Bytes(0) + "NEXT");
+    std::ostringstream sink;
+    EXPECT_EQ(CopyCountedBlock(source, sink, 2, 100), 8);
+    EXPECT_EQ(sink.str(), "PVTX" + Int32Bytes(0));
+    EXPECT_TRUE(source.good());
+    EXPECT_EQ(ReadInt32(source), 0x5458454E);
+}
+
+TEST(CopyCountedBlock, OddElementCountsNeedNoAlignment)
+{
+    // Three 2-byte face indices, then five 1-byte vertex groups, then the next field.
+    const std::string input = "PVTX" + Int32Bytes(3) + Bytes({1, 2, 3, 4, 5, 6}) + "GNDX" + Int32Bytes(5) +
+                              Bytes({7, 8, 9, 10, 11}) + "NEXT";
+    std::istringstream source(input);
+    std::ostringstream sink;
+    EXPECT_EQ(CopyCountedBlock(source, sink, 2, 100), 14);
+    EXPECT_EQ(CopyCountedBlock(source, sink, 1, 100), 13);
+    EXPECT_EQ(CopyInt32(source, sink), 0x5458454E);
+    EXPECT_EQ(sink.str(), input);
+}
+
+TEST(CopyCountedBlock, NegativeCountCopiesNothingAfterTheCount)
+{
+    std::istringstream source("PTYP" + Int32Bytes(0xFFFFFFFF) + Pattern(16));
+    std::ostringstream sink;
+    EXPECT_EQ(CopyCountedBlock(source, sink, 4, 100), -1);
+    EXPECT_EQ(sink.str(), "PTYP" + Int32Bytes(0xFFFFFFFF));
+    EXPECT_EQ(Position(source), 8);
+}
+
+TEST(CopyCountedBlock, ArrayThatDoesNotFitItsRoomIsRefused)
+{
+    const std::string input = "MATS" + Int32Bytes(3) + Pattern(12);
+    {
+        std::istringstream source(input);
+        std::ostringstream sink;
+        EXPECT_EQ(CopyCountedBlock(source, sink, 4, 19), -1);
+        EXPECT_EQ(sink.str(), input.substr(0, 8));
+    }
+    {
+        std::istringstream source(input);
+        std::ostringstream sink;
+        EXPECT_EQ(CopyCountedBlock(source, sink, 4, 20), 20);
+        EXPECT_EQ(sink.str(), input);
+    }
+}
+
+TEST(CopyCountedBlock, HugeCountIsRefusedWithoutReadingOn)
+{
+    std::istringstream source("PCNT" + Int32Bytes(0x7FFFFFFF) + Pattern(8));
+    std::ostringstream sink;
+    EXPECT_EQ(CopyCountedBlock(source, sink, 4, 1 << 20), -1);
+    EXPECT_EQ(sink.str().size(), 8u);
+}
+
+TEST(CopyCountedReduced, CopiesTagAndCountAndReducesValues)
+{
+    // The tag is copied whatever it is, even a track tag.
+    const std::string input = "KGTR" + Int32Bytes(2) + Int32Bytes(0x3F8CCCCD) + Int32Bytes(0xBDCCCCCD) +
+                              Int32Bytes(0x40490FDB) + Int32Bytes(0x00000001) + Int32Bytes(0xC2F6E979) +
+                              Int32Bytes(0x7F7FFFFF);
+    std::istringstream source(input);
+    std::ostringstream sink;
+    EXPECT_EQ(CopyCountedReduced(source, sink, 3, 2, 100), 32);
+    EXPECT_EQ(sink.str(), "KGTR" + Int32Bytes(2) + Int32Bytes(0x3F8C0000) + Int32Bytes(0xBDCC0000) +
+                              Int32Bytes(0x40490000) + Int32Bytes(0x00000000) + Int32Bytes(0xC2F60000) +
+                              Int32Bytes(0x7F7F0000));
+}
+
+TEST(CopyCountedReduced, NegativeOrUnfittingCountIsRefused)
+{
+    {
+        std::istringstream source("VRTX" + Int32Bytes(0xFFFFFFFF) + Pattern(24));
+        std::ostringstream sink;
+        EXPECT_EQ(CopyCountedReduced(source, sink, 3, 2, 100), -1);
+        EXPECT_EQ(sink.str(), "VRTX" + Int32Bytes(0xFFFFFFFF));
+    }
+    {
+        std::istringstream source("VRTX" + Int32Bytes(2) + Pattern(24));
+        std::ostringstream sink;
+        EXPECT_EQ(CopyCountedReduced(source, sink, 3, 2, 31), -1);
+        EXPECT_EQ(sink.str().size(), 8u);
+    }
+}
+
+TEST(CopyCountThenReduced, ZeroCountCopiesTheCountOnly)
+{
+    std::istringstream source(Int32Bytes(0) + "NEXT");
+    std::ostringstream sink;
+    EXPECT_EQ(CopyCountThenReduced(source, sink, 7, 2, 100), 4);
+    EXPECT_EQ(sink.str(), Int32Bytes(0));
+    EXPECT_EQ(ReadInt32(source), 0x5458454E);
+}
+
+TEST(CopyCountThenBlock, CopiesTheCountAndTheElements)
+{
+    const std::string input = Int32Bytes(5) + Bytes({1, 2, 3, 4, 5});
+    std::istringstream source(input);
+    std::ostringstream sink;
+    EXPECT_EQ(CopyCountThenBlock(source, sink, 1, 9), 9);
+    EXPECT_EQ(sink.str(), input);
+}
+
+// ---- CopyRest and the termination predicate
+
+TEST(CopyRest, CopiesEverythingLeftAndFailsTheSource)
+{
+    const std::string rest = Pattern(70000);
+    std::istringstream source("HEAD" + rest);
+    std::ostringstream sink;
+    ReadInt32(source);
+    CopyRest(source, sink);
+    EXPECT_TRUE(sink.str() == rest);
+    EXPECT_TRUE(source.fail());
+    EXPECT_TRUE(source.eof());
+}
+
+TEST(IsWalkOver, TrueOnceEitherStreamHasFailed)
+{
+    std::istringstream source("ab");
+    std::ostringstream sink;
+    EXPECT_FALSE(IsWalkOver(source, sink));
+    ReadInt32(source);
+    EXPECT_TRUE(IsWalkOver(source, sink));
+
+    std::istringstream fresh("abcd");
+    sink.setstate(std::ios::badbit);
+    EXPECT_TRUE(IsWalkOver(fresh, sink));
+}
