@@ -29,22 +29,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct StreamResult {
-    int converted = 0;
-    std::string out;
-    ConversionReport report;
-};
-
-StreamResult ConvertBytes(const std::string& input)
-{
-    std::istringstream source(input);
-    std::ostringstream sink;
-    StreamResult result;
-    result.converted = ConvertModelStream(source, sink, result.report);
-    result.out = sink.str();
-    return result;
-}
-
 std::string Chunk(const char* tag, const std::string& body)
 {
     return std::string(tag, 4) + Int32Bytes(static_cast<std::uint32_t>(body.size())) + body;

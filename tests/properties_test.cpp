@@ -15,22 +15,6 @@
 
 namespace {
 
-struct StreamResult {
-    int converted = 0;
-    std::string out;
-    ConversionReport report;
-};
-
-StreamResult ConvertBytes(const std::string& input)
-{
-    std::istringstream source(input);
-    std::ostringstream sink;
-    StreamResult result;
-    result.converted = ConvertModelStream(source, sink, result.report);
-    result.out = sink.str();
-    return result;
-}
-
 // The first offset where a and b differ, or -1.
 long long FirstDifference(const std::string& a, const std::string& b)
 {

@@ -1,9 +1,11 @@
 #include "model_writer.h"
 
+#include "model_convert.h"
 #include "model_tags.h"
 
 #include <algorithm>
 #include <cstddef>
+#include <sstream>
 
 namespace {
 
@@ -531,4 +533,14 @@ std::string HexBytes(const std::string& bytes)
         text += kDigits[byte & 0x0F];
     }
     return text;
+}
+
+StreamResult ConvertBytes(const std::string& input)
+{
+    std::istringstream source(input);
+    std::ostringstream sink;
+    StreamResult result;
+    result.converted = ConvertModelStream(source, sink, result.report);
+    result.out = sink.str();
+    return result;
 }

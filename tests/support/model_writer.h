@@ -4,6 +4,8 @@
 // bundled sample, and records where every value lies that the converter must reduce, so that the
 // expected output is computed independently of the converter.
 
+#include "conversion_report.h"
+
 #include <cstdint>
 #include <ostream>
 #include <string>
@@ -86,3 +88,11 @@ std::string Int32Bytes(std::uint32_t value);
 
 // bytes as two-digit hex numbers separated by spaces ("00 00 33 44"), for readable expectations.
 std::string HexBytes(const std::string& bytes);
+
+// One conversion in memory, through the stream entry point.
+struct StreamResult {
+    int converted = 0;
+    std::string out;
+    ConversionReport report;
+};
+StreamResult ConvertBytes(const std::string& input);
