@@ -5,6 +5,7 @@
 #include "stream_io.h"
 
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <string>
 
@@ -58,12 +59,28 @@ bool WalkChunks(std::istream& source, std::ostream& sink, ConversionReport& repo
     }
 }
 
-// A name beside path that no file has yet: path + ".part", else ".part1", ".part2", ...
+// The longest path that the narrow file calls of Windows accept (260 with the terminator).
+constexpr std::size_t kMaxPathLength = 259;
+
+// The folder part of path, with its trailing separator; empty for a bare file name.
+std::string FolderOf(const char* path)
+{
+    const std::string text(path);
+    const std::size_t end = text.find_last_of("/\\:");
+    return end == std::string::npos ? std::string() : text.substr(0, end + 1);
+}
+
+// A name beside path that no file has yet: path + suffix, else with 1, 2, ... after it. Where
+// that would pass the path limit, a short name in the same folder ("~dz" + suffix) is used: it
+// is shorter than any output name, which ends in the 13 characters "_dezavivi.mdx".
 std::string MakeUnusedName(const char* path, const char* suffix)
 {
-    std::string name = std::string(path) + suffix;
+    std::string base = path;
+    if (base.size() + std::strlen(suffix) + 3 > kMaxPathLength)
+        base = FolderOf(path) + "~dz";
+    std::string name = base + suffix;
     for (int n = 1; std::ifstream(name, std::ios::binary).is_open() && n < 1000; ++n)
-        name = std::string(path) + suffix + std::to_string(n);
+        name = base + suffix + std::to_string(n);
     return name;
 }
 
