@@ -1,0 +1,20 @@
+#!/bin/sh
+# Cross-builds the window tool with a CMake preset: cross_build.sh CMAKE PRESET (win32 or win64),
+# run from the source directory; the program lands in build/PRESET/bin/mdx-duridodi.exe.
+set -eu
+. "$(dirname "$0")/gui_common.sh"
+
+cmake=$1
+preset=$2
+case $preset in
+    win32) triple=i686-w64-mingw32 package=g++-mingw-w64-i686-win32 ;;
+    win64) triple=x86_64-w64-mingw32 package=g++-mingw-w64-x86-64-win32 ;;
+    *) fail "unknown preset $preset" ;;
+esac
+need_tool "$triple-g++" "$package"
+need_tool "$triple-windres" "$package"
+
+"$cmake" --preset "$preset" || fail "cmake --preset $preset"
+"$cmake" --build --preset "$preset" || fail "cmake --build --preset $preset"
+[ -f "build/$preset/bin/mdx-duridodi.exe" ] || fail "build/$preset/bin/mdx-duridodi.exe was not made"
+echo "built build/$preset/bin/mdx-duridodi.exe"
