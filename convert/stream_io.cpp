@@ -1,6 +1,7 @@
 #include "stream_io.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace {
 
@@ -51,22 +52,55 @@ std::int32_t CopyInt32(std::istream& source, std::ostream& sink)
     return DecodeInt32(bytes);
 }
 
+namespace {
+
+// The longest repeating pattern of kept and dropped bytes: 16 keys of a frame time and the most
+// values a key holds (a Hermite or Bezier rotation: a quaternion and its two tangents).
+constexpr int kMaxValuesPerKey = 12;
+constexpr int kMaxMaskSize = 16 * 4 * (1 + kMaxValuesPerKey);
+
+// Builds the pattern of kept (0xFF) and dropped (0x00) bytes of keys made of frameFields 32-bit
+// fields copied unchanged, then valuesPerKey values that keep their high-order K bytes, repeated
+// 16 times so that it spans whole 16-byte steps. Returns its length.
+int MakeKeepMask(unsigned char* keep, int frameFields, int valuesPerKey, int K)
+{
+    const int keySize = 4 * (frameFields + valuesPerKey);
+    const int maskSize = 16 * keySize;
+    for (int b = 0; b < maskSize; ++b) {
+        const int inKey = b % keySize;
+        // Little-endian: the low-order 4 - K bytes of each value come first.
+        keep[b] = inKey < 4 * frameFields || inKey % 4 >= 4 - K ? 0xFF : 0x00;
+    }
+    return maskSize;
+}
+
+// Clears the bytes that the mask drops, pattern after pattern. The mask is a whole number of
+// 16-byte steps, and a step of fixed length compiles to a single vector AND.
+void ApplyKeepMask(unsigned char* bytes, std::size_t size, const unsigned char* keep, int maskSize)
+{
+    std::size_t b = 0;
+    int at = 0;
+    for (; b + 16 <= size; b += 16) {
+        // A local copy of the step cannot overlap the data, so no overlap check is needed.
+        unsigned char step[16];
+        std::memcpy(step, keep + at, 16);
+        for (int i = 0; i < 16; ++i)
+            bytes[b + i] &= step[i];
+        at += 16;
+        if (at == maskSize)
+            at = 0;
+    }
+    for (int i = 0; b < size; ++b, ++i)
+        bytes[b] &= keep[at + i];
+}
+
+} // namespace
+
 void ReduceValues(unsigned char* bytes, std::size_t count, int K)
 {
-    // Little-endian: the low-order 4 - K bytes of each value come first. The mask spans four
-    // values, so each step clears 16 bytes and the loop compiles to vector instructions.
-    unsigned char keep[16];
-    for (int b = 0; b < 16; ++b)
-        keep[b] = b % 4 < 4 - K ? 0x00 : 0xFF;
-    std::size_t i = 0;
-    for (; i + 4 <= count; i += 4, bytes += 16) {
-        for (int b = 0; b < 16; ++b)
-            bytes[b] &= keep[b];
-    }
-    for (; i < count; ++i, bytes += 4) {
-        for (int b = 0; b < 4; ++b)
-            bytes[b] &= keep[b];
-    }
+    unsigned char keep[kMaxMaskSize];
+    const int maskSize = MakeKeepMask(keep, 0, 1, K);
+    ApplyKeepMask(bytes, count * 4, keep, maskSize);
 }
 
 void CopyBlock(std::istream& source, std::ostream& sink, std::int64_t n)
@@ -101,16 +135,20 @@ void CopyReducedValues(std::istream& source, std::ostream& sink, std::int64_t n,
 
 void CopyKeyedReduced(std::istream& source, std::ostream& sink, std::int64_t count, int valuesPerKey, int K)
 {
+    if (valuesPerKey < 0 || valuesPerKey > kMaxValuesPerKey) {
+        source.setstate(std::ios::failbit);
+        return;
+    }
     const std::int64_t keySize = 4 * (1 + static_cast<std::int64_t>(valuesPerKey));
     const std::int64_t keysPerBlock = kBlockSize / keySize;
+    unsigned char keep[kMaxMaskSize];
+    const int maskSize = MakeKeepMask(keep, 1, valuesPerKey, K);
     unsigned char buffer[kBlockSize];
     while (count > 0 && !IsWalkOver(source, sink)) {
         const std::int64_t keys = std::min(count, keysPerBlock);
         source.read(AsChars(buffer), keys * keySize);
         const std::streamsize got = source.gcount();
-        // Each key: the frame time stays, the values after it are reduced.
-        for (std::int64_t key = 0; key * keySize < got; ++key)
-            ReduceValues(buffer + key * keySize + 4, static_cast<std::size_t>(valuesPerKey), K);
+        ApplyKeepMask(buffer, static_cast<std::size_t>(got), keep, maskSize);
         sink.write(AsChars(buffer), got);
         count -= keys;
     }

@@ -41,7 +41,8 @@ void CopyBlock(std::istream& source, std::ostream& sink, std::int64_t n);
 void CopyReducedValues(std::istream& source, std::ostream& sink, std::int64_t n, int K);
 
 // Copies count keys, each a 32-bit field copied unchanged (a frame time) followed by
-// valuesPerKey 4-byte values reduced to K bytes. count <= 0 does nothing.
+// valuesPerKey 4-byte values reduced to K bytes. count <= 0 does nothing; valuesPerKey outside
+// 0 to 12 fails the source.
 void CopyKeyedReduced(std::istream& source, std::ostream& sink, std::int64_t count, int valuesPerKey, int K);
 
 // Copies a count, then count elements of elementSize bytes unchanged. Returns the bytes the
