@@ -1,5 +1,6 @@
 #include "model_convert.h"
 
+#include "blocked_output.h"
 #include "chunk_walkers.h"
 #include "model_tags.h"
 #include "stream_io.h"
@@ -157,14 +158,16 @@ int ConvertModelWithReport(const char* inputPath, const char* outputPath, Conver
     if (!source.is_open())
         return FailConversion(report, "cannot open the input");
     const std::string temporaryPath = MakeUnusedName(outputPath, ".part");
-    std::ofstream sink(temporaryPath, std::ios::binary | std::ios::trunc);
-    if (!sink.is_open())
+    std::ofstream file(temporaryPath, std::ios::binary | std::ios::trunc);
+    if (!file.is_open())
         return FailConversion(report, "cannot create the output");
 
+    BlockedOutput blocks(file.rdbuf());
+    std::ostream sink(&blocks);
     int converted = ConvertModelStream(source, sink, report);
-    sink.close();
+    file.close();
     source.close();
-    if (converted && sink.fail())
+    if (converted && file.fail())
         converted = FailConversion(report, "cannot write the output");
     if (converted && !MoveOntoOutput(temporaryPath, outputPath))
         converted = FailConversion(report, "cannot move the output into place");

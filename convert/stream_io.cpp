@@ -6,8 +6,8 @@
 namespace {
 
 // Blocks move through one buffer of this size on the stack of the call in progress, so memory
-// stays the same whatever size a file declares, and the streams are called once per 64 KiB.
-constexpr std::int64_t kBlockSize = 64 * 1024;
+// stays the same whatever size a file declares, and the streams are called once per 256 KiB.
+constexpr std::int64_t kBlockSize = 256 * 1024;
 
 char* AsChars(unsigned char* bytes)
 {

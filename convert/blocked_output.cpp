@@ -1,0 +1,53 @@
+#include "blocked_output.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+constexpr std::size_t kOutputBlockSize = 1024 * 1024;
+
+} // namespace
+
+BlockedOutput::BlockedOutput(std::streambuf* target) : target_(target), block_(kOutputBlockSize)
+{
+    setp(block_.data(), block_.data() + block_.size());
+}
+
+bool BlockedOutput::Drain()
+{
+    const std::streamsize pending = pptr() - pbase();
+    const bool written = pending == 0 || target_->sputn(pbase(), pending) == pending;
+    setp(block_.data(), block_.data() + block_.size());
+    return written;
+}
+
+BlockedOutput::int_type BlockedOutput::overflow(int_type c)
+{
+    if (!Drain())
+        return traits_type::eof();
+    if (!traits_type::eq_int_type(c, traits_type::eof())) {
+        *pptr() = traits_type::to_char_type(c);
+        pbump(1);
+    }
+    return traits_type::not_eof(c);
+}
+
+std::streamsize BlockedOutput::xsputn(const char* bytes, std::streamsize n)
+{
+    std::streamsize done = 0;
+    while (done < n) {
+        if (pptr() == epptr() && !Drain())
+            return done;
+        const std::streamsize part = std::min<std::streamsize>(epptr() - pptr(), n - done);
+        std::memcpy(pptr(), bytes + done, static_cast<std::size_t>(part));
+        pbump(static_cast<int>(part));
+        done += part;
+    }
+    return done;
+}
+
+int BlockedOutput::sync()
+{
+    return Drain() && target_->pubsync() == 0 ? 0 : -1;
+}
