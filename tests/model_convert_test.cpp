@@ -45,9 +45,9 @@ ChunkSpec OtherChunk(const char* tag, std::int32_t size)
 // A model whose body is a few hundred KB, so its output outgrows any small file-size limit.
 WrittenModel LargeModel()
 {
-    ModelSpec spec = FullModelSpec(800);
-    spec.chunks.push_back(OtherChunk("TEXS", 300000));
-    return WriteModel(spec, 11);
+    ModelSpec description = FullModelSpec(800);
+    description.chunks.push_back(OtherChunk("TEXS", 300000));
+    return WriteModel(description, 11);
 }
 
 // A sink that accepts limit bytes and refuses the rest, as a full disk does.
@@ -142,13 +142,13 @@ TEST(ConvertModelStream, WrongMagicOrEmptyInputIsRefused)
 
 TEST(ConvertModelStream, OtherChunksAreCopiedByteForByte)
 {
-    ModelSpec spec;
-    spec.writeVersion = false;
+    ModelSpec description;
+    description.writeVersion = false;
     for (const char* tag : {"MODL", "SEQS", "KGTR", "TEXS", "UVAS"})
-        spec.chunks.push_back(OtherChunk(tag, 0));
-    spec.chunks.push_back(OtherChunk("MTLS", 13));
-    spec.chunks.push_back(OtherChunk("PIVT", 96));
-    const WrittenModel model = WriteModel(spec, 3);
+        description.chunks.push_back(OtherChunk(tag, 0));
+    description.chunks.push_back(OtherChunk("MTLS", 13));
+    description.chunks.push_back(OtherChunk("PIVT", 96));
+    const WrittenModel model = WriteModel(description, 3);
     const StreamResult result = ConvertBytes(model.bytes);
     EXPECT_EQ(result.converted, 1);
     EXPECT_TRUE(result.out == model.bytes);
@@ -236,9 +236,9 @@ TEST(ConversionReport, SuccessCountsReducedFloatsAndNamesTheVersion)
 
 TEST(ConversionReport, ModelWithoutVersionChunkIsVersion800)
 {
-    ModelSpec spec = FullModelSpec(800);
-    spec.writeVersion = false;
-    const StreamResult result = ConvertBytes(WriteModel(spec).bytes);
+    ModelSpec description = FullModelSpec(800);
+    description.writeVersion = false;
+    const StreamResult result = ConvertBytes(WriteModel(description).bytes);
     EXPECT_EQ(result.converted, 1);
     EXPECT_EQ(result.report.version, 800);
 }
@@ -282,8 +282,8 @@ TEST(ConversionReport, WrongMagicIsFoundAtOffsetZeroOutsideAnyChunk)
 TEST(ConversionReport, UnknownVersionWhoseGeosetsDoNotLineUpIsNamed)
 {
     // Version 1200 walks with the later layout; geosets in the 800 layout do not line up.
-    ModelSpec spec = FullModelSpec(800);
-    const WrittenModel classic = WriteModel(spec, 23);
+    ModelSpec description = FullModelSpec(800);
+    const WrittenModel classic = WriteModel(description, 23);
     std::string input = classic.bytes;
     ASSERT_EQ(input.substr(4, 8), "VERS" + Int32Bytes(4));
     input.replace(12, 4, Int32Bytes(1200));

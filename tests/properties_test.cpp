@@ -80,10 +80,10 @@ TEST(ModelWriter, RecordedValuesAllChangeWhenReduced)
 TEST(ModelWriter, StreamedModelIsTheWrittenModel)
 {
     for (std::int32_t version : kVersions) {
-        const ModelSpec spec = RandomModelSpec(99, version);
-        const WrittenModel model = WriteModel(spec, 99);
+        const ModelSpec description = RandomModelSpec(99, version);
+        const WrittenModel model = WriteModel(description, 99);
         std::ostringstream streamed;
-        EXPECT_EQ(StreamModel(spec, streamed, 99), model.reducedOffsets.size());
+        EXPECT_EQ(StreamModel(description, streamed, 99), model.reducedOffsets.size());
         EXPECT_TRUE(streamed.str() == model.bytes);
     }
 }
@@ -149,15 +149,15 @@ TEST(Properties, EveryCutOfAModelIsRefusedUnlessItEndsAtAChunk)
 TEST(Properties, ModelOfOtherChunksIsCopiedByteForByte)
 {
     for (std::uint32_t seed = 0; seed < 50; ++seed) {
-        ModelSpec spec = RandomModelSpec(seed, 800);
-        for (ChunkSpec& chunk : spec.chunks) {
+        ModelSpec description = RandomModelSpec(seed, 800);
+        for (ChunkSpec& chunk : description.chunks) {
             if (chunk.kind != ChunkSpec::Other) {
                 chunk.kind = ChunkSpec::Other;
                 chunk.tag = 0x4B4E554A; // "JUNK"
                 chunk.size = static_cast<std::int32_t>(seed * 7 % 61);
             }
         }
-        const WrittenModel model = WriteModel(spec, seed);
+        const WrittenModel model = WriteModel(description, seed);
         ASSERT_TRUE(model.reducedOffsets.empty());
         const StreamResult result = ConvertBytes(model.bytes);
         EXPECT_EQ(result.converted, 1);

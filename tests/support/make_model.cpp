@@ -51,7 +51,7 @@ ModelSpec GeometrySpec(long long megabytes)
 {
     constexpr int kGeosets = 4;
     constexpr std::int64_t kBytesPerVertex = 24 + 8 + 1 + 12;
-    ModelSpec spec;
+    ModelSpec description;
     ChunkSpec geosets;
     geosets.kind = ChunkSpec::Geosets;
     const std::int64_t vertices = megabytes * kMegabyte / (kGeosets * kBytesPerVertex);
@@ -66,16 +66,16 @@ ModelSpec GeometrySpec(long long megabytes)
     ChunkSpec header;
     header.tag = TagFromLetters("MODL");
     header.size = 372;
-    spec.chunks.push_back(header);
-    spec.chunks.push_back(geosets);
-    return spec;
+    description.chunks.push_back(header);
+    description.chunks.push_back(geosets);
+    return description;
 }
 
 // Bones and helpers of about MB megabytes together, each node with translation, rotation and
 // scaling tracks of a few hundred to a few thousand keys, every interpolation type in turn.
 ModelSpec AnimationSpec(long long megabytes)
 {
-    ModelSpec spec;
+    ModelSpec description;
     ChunkSpec bones;
     bones.kind = ChunkSpec::Bones;
     ChunkSpec helpers;
@@ -98,9 +98,9 @@ ModelSpec AnimationSpec(long long megabytes)
         (node % 2 == 0 ? bones : helpers).nodes.push_back(nodeSpec);
         total += nodeBytes + (node % 2 == 0 ? 8 : 0);
     }
-    spec.chunks.push_back(bones);
-    spec.chunks.push_back(helpers);
-    return spec;
+    description.chunks.push_back(bones);
+    description.chunks.push_back(helpers);
+    return description;
 }
 
 int WriteBytes(const std::string& bytes, const char* path)
@@ -115,12 +115,12 @@ int WriteBytes(const std::string& bytes, const char* path)
     return 0;
 }
 
-int StreamBytes(const ModelSpec& spec, const char* path)
+int StreamBytes(const ModelSpec& description, const char* path)
 {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     if (!out)
         return Fail(std::string("cannot create ") + path);
-    StreamModel(spec, out);
+    StreamModel(description, out);
     out.close();
     if (!out)
         return Fail(std::string("cannot write ") + path);

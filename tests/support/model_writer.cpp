@@ -307,16 +307,16 @@ void PutChunk(ModelOutput& out, const ChunkSpec& chunk, std::int32_t version)
     }
 }
 
-void PutModel(ModelOutput& out, const ModelSpec& spec)
+void PutModel(ModelOutput& out, const ModelSpec& description)
 {
     PutInt32(out, static_cast<std::uint32_t>(kModelMagic));
-    if (spec.writeVersion) {
+    if (description.writeVersion) {
         PutInt32(out, static_cast<std::uint32_t>(kTagVersion));
         PutInt32(out, 4);
-        PutInt32(out, static_cast<std::uint32_t>(spec.version));
+        PutInt32(out, static_cast<std::uint32_t>(description.version));
     }
-    for (const ChunkSpec& chunk : spec.chunks)
-        PutChunk(out, chunk, spec.version);
+    for (const ChunkSpec& chunk : description.chunks)
+        PutChunk(out, chunk, description.version);
 }
 
 // The seed picks the generator's start; seed 0 is as good as any other.
@@ -423,24 +423,24 @@ GeosetSpec Geoset(std::int32_t vertices, std::int32_t faceIndices, std::int32_t 
 
 } // namespace
 
-WrittenModel WriteModel(const ModelSpec& spec, std::uint32_t seed)
+WrittenModel WriteModel(const ModelSpec& description, std::uint32_t seed)
 {
     WrittenModel model;
     ModelOutput out;
     out.reducedOffsets = &model.reducedOffsets;
     out.random = StartState(seed);
-    PutModel(out, spec);
+    PutModel(out, description);
     model.bytes = std::move(out.bytes);
     return model;
 }
 
-std::uint64_t StreamModel(const ModelSpec& spec, std::ostream& out, std::uint32_t seed)
+std::uint64_t StreamModel(const ModelSpec& description, std::ostream& out, std::uint32_t seed)
 {
     ModelOutput piecewise;
     piecewise.stream = &out;
     piecewise.random = StartState(seed);
     piecewise.bytes.reserve(kFlushBytes + 64);
-    PutModel(piecewise, spec);
+    PutModel(piecewise, description);
     out.write(piecewise.bytes.data(), static_cast<std::streamsize>(piecewise.bytes.size()));
     return piecewise.reducedCount;
 }
@@ -457,12 +457,12 @@ std::string ExpectedOutput(const WrittenModel& model)
 
 ModelSpec FullModelSpec(std::int32_t version)
 {
-    ModelSpec spec;
-    spec.version = version;
-    spec.chunks.push_back(OtherChunk("MODL", 372));
-    spec.chunks.push_back(OtherChunk("SEQS", 264));
-    spec.chunks.push_back(OtherChunk("GLBS", 8));
-    spec.chunks.push_back(OtherChunk("TEXS", 13)); // an odd size moves every later chunk off 4-byte steps
+    ModelSpec description;
+    description.version = version;
+    description.chunks.push_back(OtherChunk("MODL", 372));
+    description.chunks.push_back(OtherChunk("SEQS", 264));
+    description.chunks.push_back(OtherChunk("GLBS", 8));
+    description.chunks.push_back(OtherChunk("TEXS", 13)); // an odd size moves every later chunk off 4-byte steps
 
     ChunkSpec bones;
     bones.kind = ChunkSpec::Bones;
@@ -471,16 +471,16 @@ ModelSpec FullModelSpec(std::int32_t version)
     bones.nodes.push_back({});                                                     // no tracks
     bones.nodes.push_back({{Track("KGRT", 2, 2), Track("KATV", 0, 3), Track("KGTR", 1, 2)}}); // another tag
     bones.nodes.push_back({{Track("KGTR", 1, 0), Track("KGSC", 3, 3)}});           // a track without keys
-    spec.chunks.push_back(bones);
+    description.chunks.push_back(bones);
 
     ChunkSpec helpers;
     helpers.kind = ChunkSpec::Helpers;
     helpers.nodes.push_back({{Track("KGSC", 0, 1), Track("KGRT", 2, 1), Track("KGTR", 2, 3)}});
     helpers.nodes.push_back({});
     helpers.nodes.push_back({{Track("KGAO", 3, 2)}});
-    spec.chunks.push_back(helpers);
+    description.chunks.push_back(helpers);
 
-    spec.chunks.push_back(OtherChunk("PIVT", 84));
+    description.chunks.push_back(OtherChunk("PIVT", 84));
 
     ChunkSpec geosets;
     geosets.kind = ChunkSpec::Geosets;
@@ -493,26 +493,26 @@ ModelSpec FullModelSpec(std::int32_t version)
     geosets.geosets.back().matrixGroupCount = 0;
     geosets.geosets.back().matrixIndexCount = 0;
     geosets.geosets.push_back(Geoset(7, 15, 7, 2, 1, false, false));
-    spec.chunks.push_back(geosets);
+    description.chunks.push_back(geosets);
 
     ChunkSpec emptyHelpers;
     emptyHelpers.kind = ChunkSpec::Helpers;
-    spec.chunks.push_back(emptyHelpers);
-    spec.chunks.push_back(OtherChunk("CLID", 57));
-    return spec;
+    description.chunks.push_back(emptyHelpers);
+    description.chunks.push_back(OtherChunk("CLID", 57));
+    return description;
 }
 
 ModelSpec RandomModelSpec(std::uint32_t seed, std::int32_t version)
 {
     std::uint32_t state = StartState(seed) ^ 0xA5A5A5A5u;
-    ModelSpec spec;
-    spec.version = version;
+    ModelSpec description;
+    description.version = version;
     // A version-800 model need not say so.
-    spec.writeVersion = version != 800 || Below(state, 3) != 0;
+    description.writeVersion = version != 800 || Below(state, 3) != 0;
     const std::uint32_t chunkCount = 1 + Below(state, 9);
     for (std::uint32_t i = 0; i < chunkCount; ++i)
-        spec.chunks.push_back(RandomChunk(state));
-    return spec;
+        description.chunks.push_back(RandomChunk(state));
+    return description;
 }
 
 std::string Int32Bytes(std::uint32_t value)

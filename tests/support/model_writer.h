@@ -58,16 +58,16 @@ struct WrittenModel {
     std::vector<std::uint64_t> reducedOffsets; // offset of every 4-byte value that is reduced
 };
 
-// Writes the model described by spec. Every field is filled from seed with values whose low
+// Writes the model described by description. Every field is filled from seed with values whose low
 // 16 bits are non-zero (frame times, ids and copied blocks too), so a wrong reduction shows.
 // Sizes, counts, tags and interpolation types are written as the structure needs; negative
-// counts in spec are written as 0. Versions up to 800 get the classic geoset layout (tangents
+// counts in description are written as 0. Versions up to 800 get the classic geoset layout (tangents
 // and skin ignored), later versions the layout with the 124-byte block.
-WrittenModel WriteModel(const ModelSpec& spec, std::uint32_t seed = 1);
+WrittenModel WriteModel(const ModelSpec& description, std::uint32_t seed = 1);
 
 // Streams the model to out without keeping it (for models of hundreds of MB); returns the
 // number of reduced values.
-std::uint64_t StreamModel(const ModelSpec& spec, std::ostream& out, std::uint32_t seed = 1);
+std::uint64_t StreamModel(const ModelSpec& description, std::ostream& out, std::uint32_t seed = 1);
 
 // The converter's expected output: the input with the two low-order bytes of every recorded
 // value set to zero.
