@@ -1,0 +1,35 @@
+// The fuzz target: every input goes through the stream conversion and the checks that must hold
+// for any input; a check that fails aborts, so libFuzzer saves the input.
+
+#include "conversion_checks.h"
+#include "model_mutator.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+extern "C" std::size_t LLVMFuzzerMutate(std::uint8_t* data, std::size_t size, std::size_t maxSize);
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    const std::string problem = CheckConversion(std::string(reinterpret_cast<const char*>(data), size));
+    if (!problem.empty()) {
+        std::fprintf(stderr, "duridodi_fuzz: %s\n", problem.c_str());
+        std::abort();
+    }
+    return 0;
+}
+
+extern "C" std::size_t LLVMFuzzerCustomMutator(std::uint8_t* data, std::size_t size, std::size_t maxSize,
+                                               unsigned int seed)
+{
+    return MutateModel(data, size, maxSize, seed, LLVMFuzzerMutate);
+}
+
+extern "C" std::size_t LLVMFuzzerCustomCrossOver(const std::uint8_t* data1, std::size_t size1,
+                                                 const std::uint8_t* data2, std::size_t size2, std::uint8_t* out,
+                                                 std::size_t maxOutSize, unsigned int seed)
+{
+    return CrossOverModels(data1, size1, data2, size2, out, maxOutSize, seed);
+}
