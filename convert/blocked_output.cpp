@@ -6,6 +6,7 @@
 namespace {
 
 constexpr std::size_t kOutputBlockSize = 1024 * 1024;
+constexpr std::streamsize kDirectWriteSize = 128 * 1024;
 
 } // namespace
 
@@ -35,6 +36,10 @@ BlockedOutput::int_type BlockedOutput::overflow(int_type c)
 
 std::streamsize BlockedOutput::xsputn(const char* bytes, std::streamsize n)
 {
+    // A large write already costs one system call per block: it goes straight to the target
+    // after what was gathered, rather than being copied once more.
+    if (n >= kDirectWriteSize)
+        return Drain() ? target_->sputn(bytes, n) : 0;
     std::streamsize done = 0;
     while (done < n) {
         if (pptr() == epptr() && !Drain())
