@@ -197,13 +197,32 @@ takeScreenshot() {
     echo "screenshot: $artefacts/window.png ($rect), icon in the title bar"
 }
 
+# Starts the program and waits for its main window. A start that never shows the window (seen
+# very rarely, only as the first start in a fresh prefix) is tried once more; the logs of such a
+# start are kept with the artefacts.
+launchApp() {
+    local attempt
+    for attempt in 1 2; do
+        timeout 120 "$wine" "$app" </dev/null >"$top/app.log" 2>&1 &
+        appPid=$!
+        if drive wait-main >"$top/launch.log"; then
+            return 0
+        fi
+        kill "$appPid" 2>/dev/null || true
+        wait "$appPid" 2>/dev/null || true
+        appPid=
+        cp "$top/app.log" "$artefacts/app-start-$attempt.log" 2>/dev/null || true
+        echo "start $attempt: the main window did not appear"
+    done
+    failRun "the main window did not appear in two starts"
+}
+
 runScenario() {
     local run=$1
     local start
     start=$(now)
     makeModels
-    timeout 120 "$wine" "$app" </dev/null >"$top/app.log" 2>&1 &
-    appPid=$!
+    launchApp
     if [ "$run" -eq 1 ]; then
         takeScreenshot
     fi
