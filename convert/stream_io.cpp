@@ -75,18 +75,19 @@ int MakeKeepMask(unsigned char* keep, int frameFields, int valuesPerKey, int K)
 }
 
 // Clears the bytes that the mask drops, pattern after pattern. The mask is a whole number of
-// 16-byte steps, and a step of fixed length compiles to a single vector AND.
+// 64-byte steps (16 keys of a multiple of 4 bytes), and a step of fixed length compiles to a few
+// vector ANDs.
 void ApplyKeepMask(unsigned char* bytes, std::size_t size, const unsigned char* keep, int maskSize)
 {
     std::size_t b = 0;
     int at = 0;
-    for (; b + 16 <= size; b += 16) {
+    for (; b + 64 <= size; b += 64) {
         // A local copy of the step cannot overlap the data, so no overlap check is needed.
-        unsigned char step[16];
-        std::memcpy(step, keep + at, 16);
-        for (int i = 0; i < 16; ++i)
+        unsigned char step[64];
+        std::memcpy(step, keep + at, 64);
+        for (int i = 0; i < 64; ++i)
             bytes[b + i] &= step[i];
-        at += 16;
+        at += 64;
         if (at == maskSize)
             at = 0;
     }
