@@ -2,12 +2,25 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
+#include <new>
 
 namespace {
 
-// Blocks move through one buffer of this size on the stack of the call in progress, so memory
-// stays the same whatever size a file declares, and the streams are called once per 256 KiB.
-constexpr std::int64_t kBlockSize = 256 * 1024;
+// Blocks move through one buffer of at most this size, obtained for the copy in progress and
+// released with it, so memory stays the same whatever size a file declares, and the streams are
+// called once per 512 KiB (larger blocks were no faster; smaller ones were).
+constexpr std::int64_t kBlockSize = 512 * 1024;
+
+// A buffer of the smaller of bytes and kBlockSize for one block copy (bytes > 0). When that
+// memory cannot be had, the sink is put into the bad state, which ends the walk.
+std::unique_ptr<unsigned char[]> ObtainBlockBuffer(std::ostream& sink, std::int64_t bytes)
+{
+    std::unique_ptr<unsigned char[]> buffer(new (std::nothrow) unsigned char[std::min(bytes, kBlockSize)]);
+    if (!buffer)
+        sink.setstate(std::ios::badbit);
+    return buffer;
+}
 
 char* AsChars(unsigned char* bytes)
 {
@@ -111,25 +124,29 @@ void CopyBlock(std::istream& source, std::ostream& sink, std::int64_t n)
         sink.setstate(std::ios::badbit);
         return;
     }
-    unsigned char buffer[kBlockSize];
+    if (n == 0)
+        return;
+    const std::unique_ptr<unsigned char[]> buffer = ObtainBlockBuffer(sink, n);
     while (n > 0 && !IsWalkOver(source, sink)) {
         const std::int64_t want = std::min(n, kBlockSize);
-        source.read(AsChars(buffer), want);
-        sink.write(AsChars(buffer), source.gcount());
+        source.read(AsChars(buffer.get()), want);
+        sink.write(AsChars(buffer.get()), source.gcount());
         n -= want;
     }
 }
 
 void CopyReducedValues(std::istream& source, std::ostream& sink, std::int64_t n, int K)
 {
-    unsigned char buffer[kBlockSize];
+    if (n <= 0)
+        return;
+    const std::unique_ptr<unsigned char[]> buffer = ObtainBlockBuffer(sink, n * 4);
     while (n > 0 && !IsWalkOver(source, sink)) {
         const std::int64_t values = std::min(n, kBlockSize / 4);
-        source.read(AsChars(buffer), values * 4);
+        source.read(AsChars(buffer.get()), values * 4);
         const std::streamsize got = source.gcount();
         // A value cut short by the end of the input is reduced too; only the bytes read are written.
-        ReduceValues(buffer, static_cast<std::size_t>((got + 3) / 4), K);
-        sink.write(AsChars(buffer), got);
+        ReduceValues(buffer.get(), static_cast<std::size_t>((got + 3) / 4), K);
+        sink.write(AsChars(buffer.get()), got);
         n -= values;
     }
 }
@@ -144,13 +161,15 @@ void CopyKeyedReduced(std::istream& source, std::ostream& sink, std::int64_t cou
     const std::int64_t keysPerBlock = kBlockSize / keySize;
     unsigned char keep[kMaxMaskSize];
     const int maskSize = MakeKeepMask(keep, 1, valuesPerKey, K);
-    unsigned char buffer[kBlockSize];
+    if (count <= 0)
+        return;
+    const std::unique_ptr<unsigned char[]> buffer = ObtainBlockBuffer(sink, std::min(count, keysPerBlock) * keySize);
     while (count > 0 && !IsWalkOver(source, sink)) {
         const std::int64_t keys = std::min(count, keysPerBlock);
-        source.read(AsChars(buffer), keys * keySize);
+        source.read(AsChars(buffer.get()), keys * keySize);
         const std::streamsize got = source.gcount();
-        ApplyKeepMask(buffer, static_cast<std::size_t>(got), keep, maskSize);
-        sink.write(AsChars(buffer), got);
+        ApplyKeepMask(buffer.get(), static_cast<std::size_t>(got), keep, maskSize);
+        sink.write(AsChars(buffer.get()), got);
         count -= keys;
     }
 }
@@ -191,9 +210,9 @@ std::int64_t CopyCountedReduced(std::istream& source, std::ostream& sink, int co
 
 void CopyRest(std::istream& source, std::ostream& sink)
 {
-    unsigned char buffer[kBlockSize];
+    const std::unique_ptr<unsigned char[]> buffer = ObtainBlockBuffer(sink, kBlockSize);
     while (!IsWalkOver(source, sink)) {
-        source.read(AsChars(buffer), kBlockSize);
-        sink.write(AsChars(buffer), source.gcount());
+        source.read(AsChars(buffer.get()), kBlockSize);
+        sink.write(AsChars(buffer.get()), source.gcount());
     }
 }
