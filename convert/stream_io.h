@@ -32,8 +32,9 @@ std::int32_t CopyInt32(std::istream& source, std::ostream& sink);
 // keeping the high-order K bytes. K = 2 truncates a float to sign, exponent and 7 mantissa bits.
 void ReduceValues(unsigned char* bytes, std::size_t count, int K);
 
-// Copies n bytes unchanged through a fixed buffer. n = 0 does nothing. A negative n leaves the
-// source at end of file and failed and the sink bad. On a short read it writes what it read.
+// Copies n bytes unchanged through a buffer of at most 512 KiB. n = 0 does nothing. A negative n
+// leaves the source at end of file and failed and the sink bad. On a short read it writes what it
+// read.
 void CopyBlock(std::istream& source, std::ostream& sink, std::int64_t n);
 
 // Copies n 4-byte values, each reduced to its high-order K bytes (0 <= K <= 4). n <= 0 does
