@@ -9,6 +9,7 @@
 #include "conversion_report.h"
 #include "model_convert.h"
 #include "output_name.h"
+#include "product_version.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -188,7 +189,7 @@ int main(int argc, char** argv)
         return 0;
     }
     if (options.version) {
-        std::puts("MDX Duridodi 1.00");
+        std::puts(kProductTitle);
         return 0;
     }
 

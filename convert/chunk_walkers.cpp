@@ -69,6 +69,7 @@ void FailWalk(std::istream& source, ConversionReport& report, const char* reason
 {
     if (!source.fail() && report.reason.empty()) {
         report.reason = reason;
+        report.kind = FailureKind::Malformed;
         report.offset = static_cast<std::int64_t>(source.rdbuf()->pubseekoff(0, std::ios::cur, std::ios::in));
     }
     source.setstate(std::ios::failbit);

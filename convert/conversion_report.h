@@ -3,9 +3,21 @@
 #include <cstdint>
 #include <string>
 
+// Why a conversion failed, for programs; the reason text says it for people.
+enum class FailureKind {
+    None,        // converted
+    CannotOpen,  // the input cannot be opened
+    NotAModel,   // the input does not start with "MDLX"
+    Truncated,   // the input ends inside a chunk
+    Malformed,   // a size or count disagrees with the data around it
+    CannotWrite, // the output cannot be created, written, closed or moved into place
+    OutOfMemory, // a block buffer could not be had
+};
+
 // What one conversion found: filled by the driver and the walkers as they go.
 struct ConversionReport {
     int converted = 0;              // 1 when the output is the complete reduced copy
+    FailureKind kind = FailureKind::None;
     std::string reason;             // why not, in words; empty on success
     std::int64_t offset = -1;       // input offset where the failure was found, -1 if unknown
     std::int32_t tag = 0;           // tag of the chunk being walked then, 0 outside any chunk

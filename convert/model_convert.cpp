@@ -18,10 +18,12 @@ bool IsKnownVersion(std::int32_t version)
     return version == 800 || version == 900 || version == 1000 || version == 1100;
 }
 
-int FailConversion(ConversionReport& report, const std::string& reason)
+int FailConversion(ConversionReport& report, FailureKind kind, const std::string& reason)
 {
-    if (report.reason.empty())
+    if (report.reason.empty()) {
         report.reason = reason;
+        report.kind = kind;
+    }
     report.converted = 0;
     return 0;
 }
@@ -129,19 +131,19 @@ int ConvertModelStream(std::istream& source, std::ostream& sink, ConversionRepor
     report = ConversionReport();
     if (ReadInt32(source) != kModelMagic) {
         report.offset = 0;
-        return FailConversion(report, "not an MDX model (the file does not start with \"MDLX\")");
+        return FailConversion(report, FailureKind::NotAModel, "not an MDX model (the file does not start with \"MDLX\")");
     }
     WriteInt32(sink, kModelMagic);
     const bool clean = WalkChunks(source, sink, report);
     sink.flush();
     if (sink.fail()) {
         report.reason.clear();
-        return FailConversion(report, "cannot write the output");
+        return FailConversion(report, FailureKind::CannotWrite, "cannot write the output");
     }
     if (!clean) {
         if (report.offset < 0)
             report.offset = static_cast<std::int64_t>(source.rdbuf()->pubseekoff(0, std::ios::cur, std::ios::in));
-        FailConversion(report, "input ends inside a chunk");
+        FailConversion(report, FailureKind::Truncated, "input ends inside a chunk");
         if (!IsKnownVersion(report.version))
             report.reason += " (model version " + std::to_string(report.version) + ", walked with the " +
                              (report.version > 800 ? "later" : "800") + " geoset layout)";
@@ -156,11 +158,11 @@ int ConvertModelWithReport(const char* inputPath, const char* outputPath, Conver
     report = ConversionReport();
     std::ifstream source(inputPath, std::ios::binary);
     if (!source.is_open())
-        return FailConversion(report, "cannot open the input");
+        return FailConversion(report, FailureKind::CannotOpen, "cannot open the input");
     const std::string temporaryPath = MakeUnusedName(outputPath, ".part");
     std::ofstream file(temporaryPath, std::ios::binary | std::ios::trunc);
     if (!file.is_open())
-        return FailConversion(report, "cannot create the output");
+        return FailConversion(report, FailureKind::CannotWrite, "cannot create the output");
 
     BlockedOutput blocks(file.rdbuf());
     std::ostream sink(&blocks);
@@ -168,9 +170,9 @@ int ConvertModelWithReport(const char* inputPath, const char* outputPath, Conver
     file.close();
     source.close();
     if (converted && file.fail())
-        converted = FailConversion(report, "cannot write the output");
+        converted = FailConversion(report, FailureKind::CannotWrite, "cannot write the output");
     if (converted && !MoveOntoOutput(temporaryPath, outputPath))
-        converted = FailConversion(report, "cannot move the output into place");
+        converted = FailConversion(report, FailureKind::CannotWrite, "cannot move the output into place");
     if (!converted)
         std::remove(temporaryPath.c_str());
     return converted;

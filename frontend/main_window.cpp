@@ -1,6 +1,7 @@
 #include "main_window.h"
 
 #include "conversion_request.h"
+#include "product_version.h"
 #include "resource.h"
 
 HWND g_convertButton = nullptr; // written on WM_CREATE, read on WM_SIZE
@@ -10,7 +11,6 @@ static_assert(sizeof(WNDCLASSEXA) == 48, "WNDCLASSEXA must be 48 bytes on 32-bit
 #endif
 
 static const char kClassName[] = "mdxDuridodi";
-static const char kWindowTitle[] = "MDX Duridodi 1.00";
 
 // Creates the button at its initial place and gives it the GUI font. A failure is reported, and
 // the window is still created (it then opens empty).
@@ -85,7 +85,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand)
         return 0;
     }
 
-    HWND window = CreateWindowExA(WS_EX_CLIENTEDGE, kClassName, kWindowTitle, WS_OVERLAPPEDWINDOW,
+    HWND window = CreateWindowExA(WS_EX_CLIENTEDGE, kClassName, kProductTitle, WS_OVERLAPPEDWINDOW,
                                   CW_USEDEFAULT, CW_USEDEFAULT, 200, 100, nullptr, nullptr, instance, nullptr);
     if (window == nullptr) {
         MessageBoxA(nullptr, "Window Creation Failed!", "Error!", MB_ICONEXCLAMATION | MB_OK);
