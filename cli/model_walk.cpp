@@ -3,24 +3,10 @@
 #include "output_name.h"
 
 #include <algorithm>
-#include <cctype>
 #include <filesystem>
 #include <system_error>
 
 namespace fs = std::filesystem;
-
-int IsOutputName(const std::string& name)
-{
-    const std::size_t suffixLength = sizeof kOutputSuffix - 1;
-    if (name.size() < suffixLength)
-        return 0;
-    const char* tail = name.c_str() + name.size() - suffixLength;
-    for (std::size_t i = 0; i < suffixLength; ++i) {
-        if (std::tolower(static_cast<unsigned char>(tail[i])) != kOutputSuffix[i])
-            return 0;
-    }
-    return 1;
-}
 
 // Takes one folder entry: a model is added or skipped, a real folder is walked, anything else
 // (other files, linked folders, entries whose type cannot be read) is left alone.
@@ -37,7 +23,7 @@ static void TakeEntry(const fs::directory_entry& entry, ModelList& list)
     const std::string path = entry.path().string();
     if (!HasModelExtension(path.c_str()) || !fs::is_regular_file(entry.status(error)) || error)
         return;
-    if (IsOutputName(entry.path().filename().string()))
+    if (IsOutputName(path.c_str()))
         ++list.skipped;
     else
         list.models.push_back(path);

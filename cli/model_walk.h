@@ -12,9 +12,6 @@ struct ModelList {
     std::int64_t skipped = 0;            // "*_dezavivi.mdx" files met in folders and left alone
 };
 
-// True when the name ends in "_dezavivi.mdx" in any letter case: an output of this tool.
-int IsOutputName(const std::string& name);
-
 // Adds to list every file under folder (at any depth) whose name ends in ".mdx" in any case,
 // except outputs of this tool, which are counted in list.skipped. Siblings are taken in byte
 // order of their names, a folder's contents where the folder stands, so the order is the same

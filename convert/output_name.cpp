@@ -2,14 +2,34 @@
 
 #include <cstring>
 
-bool HasModelExtension(const char* path)
+namespace {
+
+// True when path ends in ending, ignoring the letter case of ASCII letters.
+bool EndsWithAnyCase(const char* path, const char* ending)
 {
     const std::size_t length = std::strlen(path);
-    if (length < 4)
+    const std::size_t endingLength = std::strlen(ending);
+    if (length < endingLength)
         return false;
-    const char* extension = path + length - 4;
-    return extension[0] == '.' && (extension[1] == 'M' || extension[1] == 'm') &&
-           (extension[2] == 'D' || extension[2] == 'd') && (extension[3] == 'X' || extension[3] == 'x');
+    const char* tail = path + length - endingLength;
+    for (std::size_t i = 0; i < endingLength; ++i) {
+        const char c = tail[i] >= 'A' && tail[i] <= 'Z' ? static_cast<char>(tail[i] - 'A' + 'a') : tail[i];
+        if (c != ending[i])
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+bool HasModelExtension(const char* path)
+{
+    return EndsWithAnyCase(path, ".mdx");
+}
+
+bool IsOutputName(const char* path)
+{
+    return EndsWithAnyCase(path, kOutputSuffix);
 }
 
 std::string MakeOutputName(const char* inputPath)

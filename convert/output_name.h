@@ -10,6 +10,9 @@ constexpr char kOutputSuffix[] = "_dezavivi.mdx";
 // True when path ends in ".mdx" in any letter case (and so is at least 4 characters long).
 bool HasModelExtension(const char* path);
 
+// True when path ends in "_dezavivi.mdx" in any letter case: an output of this tool.
+bool IsOutputName(const char* path);
+
 // The input path without its last four characters, then "_dezavivi.mdx": C:\models\tree.MDX
 // gives C:\models\tree_dezavivi.mdx. inputPath must pass HasModelExtension.
 std::string MakeOutputName(const char* inputPath);
