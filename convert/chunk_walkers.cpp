@@ -17,19 +17,102 @@ constexpr std::int64_t kLaterGeosetBlockSize = kGeosetBlockSize + 4 + 80;
 // A sequence extent: bounds radius, minimum (3), maximum (3).
 constexpr int kExtentValues = 7;
 
-// Copies one counted array of a geoset whose tag (if any) was already copied: a count, then
-// count elements of elementSize bytes, reduced as 4-byte values when reduce is set. Takes the
-// bytes from left; fails the walk when the count is negative or the array does not fit.
+// Records reason and the input offset in report (unless a failure was recorded or the source had
+// failed already) and puts the source into the failed state, which ends every walk loop.
+void FailWalk(std::istream& source, ConversionReport& report, const char* reason)
+{
+    if (!source.fail() && report.reason.empty()) {
+        report.reason = reason;
+        report.kind = FailureKind::Malformed;
+        report.offset = static_cast<std::int64_t>(source.rdbuf()->pubseekoff(0, std::ios::cur, std::ios::in));
+    }
+    source.setstate(std::ios::failbit);
+}
+
+// One track after its tag: key count, interpolation type, global sequence id, keys. C is the
+// components per value (3 or 4); interpolation types above 1 carry two tangents per value.
+// room is what the track region has left after the tag. Returns the bytes the track took after
+// its tag: 12 + count * 4 * (V * C + 1).
+std::int64_t WalkTrack(std::istream& source, std::ostream& sink, int C, int K, std::int64_t room,
+                       ConversionReport& report)
+{
+    const std::int64_t count = CopyInt32(source, sink);
+    const std::int32_t interpolation = CopyInt32(source, sink);
+    CopyInt32(source, sink); // global sequence id
+    // Hermite and Bezier keys carry the value, its in-tangent and its out-tangent.
+    const std::int64_t valuesPerKey = (interpolation <= 1 ? 1 : 3) * static_cast<std::int64_t>(C);
+    const std::int64_t length = 12 + count * 4 * (valuesPerKey + 1);
+    if (count < 0) {
+        FailWalk(source, report, "negative key count");
+        return room;
+    }
+    if (length > room) {
+        FailWalk(source, report, "track runs past the end of its node");
+        return room;
+    }
+    CopyKeyedReduced(source, sink, count, static_cast<int>(valuesPerKey), K);
+    report.floatsReduced += count * valuesPerKey;
+    return length;
+}
+
+// The tracks of a node, regionSize bytes. A tag other than translation, rotation and scaling
+// ends the walk: the rest of the region is copied unchanged.
+void WalkNodeTracks(std::istream& source, std::ostream& sink, std::int64_t regionSize, ConversionReport& report)
+{
+    std::int64_t consumed = 0;
+    while (consumed < regionSize && !IsWalkOver(source, sink)) {
+        if (regionSize - consumed < 4)
+            return FailWalk(source, report, "node ends inside a track tag");
+        const std::int32_t tag = CopyInt32(source, sink);
+        consumed += 4;
+        if (tag == kTagTranslation || tag == kTagScaling) {
+            consumed += WalkTrack(source, sink, 3, kKeptBytes, regionSize - consumed, report);
+        } else if (tag == kTagRotation) {
+            consumed += WalkTrack(source, sink, 4, kKeptBytes, regionSize - consumed, report);
+        } else {
+            // Other tracks hold nothing that is reduced, and their length is known only from their
+            // own layout: the rest of the node is copied as it stands.
+            CopyBlock(source, sink, regionSize - consumed);
+            consumed = regionSize;
+        }
+    }
+}
+
+// One node: inclusive size, 92-byte header, tracks. room is what the enclosing chunk has left.
+// Returns the node's inclusive size.
+std::int64_t WalkNode(std::istream& source, std::ostream& sink, std::int64_t room, ConversionReport& report)
+{
+    const std::int64_t nodeSize = CopyInt32(source, sink);
+    if (nodeSize < kNodeTracksStart) {
+        FailWalk(source, report, "node size is smaller than its 96-byte header");
+        return room;
+    }
+    if (nodeSize > room) {
+        FailWalk(source, report, "node runs past the end of its chunk");
+        return room;
+    }
+    CopyBlock(source, sink, kNodeHeaderSize); // name, object id, parent id, flags
+    WalkNodeTracks(source, sink, nodeSize - kNodeTracksStart, report);
+    return nodeSize;
+}
+
+// One counted array of a geoset whose tag (if any) was already copied: a count, then count
+// elements of elementSize bytes, reduced as 4-byte values when reduce is set. Takes the bytes
+// from left; fails the walk when the count is negative or the array does not fit.
 void CopyGeosetCounted(std::istream& source, std::ostream& sink, int elementSize, bool reduce, std::int64_t& left,
                        ConversionReport& report)
 {
-    const std::int64_t bytes = reduce ? CopyCountThenReduced(source, sink, elementSize / 4, kKeptBytes, left)
-                                      : CopyCountThenBlock(source, sink, elementSize, left);
-    if (bytes < 0)
+    const std::int64_t count = CopyInt32(source, sink);
+    const std::int64_t bytes = count * elementSize;
+    if (count < 0 || bytes > left - 4)
         return FailWalk(source, report, "geoset array count is negative or runs past the geoset's size");
-    if (reduce)
-        report.floatsReduced += (bytes - 4) / 4;
-    left -= bytes;
+    if (reduce) {
+        CopyReducedValues(source, sink, bytes / 4, kKeptBytes);
+        report.floatsReduced += bytes / 4;
+    } else {
+        CopyBlock(source, sink, bytes);
+    }
+    left -= 4 + bytes;
 }
 
 // A tagged counted array of a geoset: the tag, copied whatever it is, then as CopyGeosetCounted.
@@ -63,127 +146,8 @@ void WalkTextureCoordinates(std::istream& source, std::ostream& sink, std::int64
         CopyGeosetArray(source, sink, 8, true, left, report);
 }
 
-} // namespace
-
-void FailWalk(std::istream& source, ConversionReport& report, const char* reason)
-{
-    if (!source.fail() && report.reason.empty()) {
-        report.reason = reason;
-        report.kind = FailureKind::Malformed;
-        report.offset = static_cast<std::int64_t>(source.rdbuf()->pubseekoff(0, std::ios::cur, std::ios::in));
-    }
-    source.setstate(std::ios::failbit);
-}
-
-void WalkBoneChunk(std::istream& source, std::ostream& sink, ConversionReport& report)
-{
-    WriteInt32(sink, kTagBone);
-    const std::int64_t size = CopyInt32(source, sink);
-    if (size < 0)
-        return FailWalk(source, report, "negative chunk size");
-    std::int64_t consumed = 0;
-    while (consumed < size && !IsWalkOver(source, sink)) {
-        consumed += WalkNode(source, sink, size - consumed - kBoneTailSize, report);
-        CopyBlock(source, sink, kBoneTailSize); // geoset id, geoset animation id
-        consumed += kBoneTailSize;
-    }
-}
-
-void WalkHelperChunk(std::istream& source, std::ostream& sink, ConversionReport& report)
-{
-    WriteInt32(sink, kTagHelper);
-    const std::int64_t size = CopyInt32(source, sink);
-    if (size < 0)
-        return FailWalk(source, report, "negative chunk size");
-    std::int64_t consumed = 0;
-    while (consumed < size && !IsWalkOver(source, sink))
-        consumed += WalkNode(source, sink, size - consumed, report);
-}
-
-void WalkVersionChunk(std::istream& source, std::ostream& sink, ConversionReport& report)
-{
-    WriteInt32(sink, kTagVersion);
-    const std::int32_t size = CopyInt32(source, sink);
-    if (size == 4) {
-        const std::int32_t version = CopyInt32(source, sink);
-        if (!source.fail())
-            report.version = version;
-    } else if (size < 0)
-        FailWalk(source, report, "negative chunk size");
-    else
-        CopyBlock(source, sink, size);
-}
-
-std::int64_t WalkNode(std::istream& source, std::ostream& sink, std::int64_t room, ConversionReport& report)
-{
-    const std::int64_t nodeSize = CopyInt32(source, sink);
-    if (nodeSize < kNodeTracksStart) {
-        FailWalk(source, report, "node size is smaller than its 96-byte header");
-        return room;
-    }
-    if (nodeSize > room) {
-        FailWalk(source, report, "node runs past the end of its chunk");
-        return room;
-    }
-    CopyBlock(source, sink, kNodeHeaderSize); // name, object id, parent id, flags
-    WalkNodeTracks(source, sink, nodeSize - kNodeTracksStart, report);
-    return nodeSize;
-}
-
-void WalkNodeTracks(std::istream& source, std::ostream& sink, std::int64_t regionSize, ConversionReport& report)
-{
-    std::int64_t consumed = 0;
-    while (consumed < regionSize && !IsWalkOver(source, sink)) {
-        if (regionSize - consumed < 4)
-            return FailWalk(source, report, "node ends inside a track tag");
-        const std::int32_t tag = CopyInt32(source, sink);
-        consumed += 4;
-        if (tag == kTagTranslation || tag == kTagScaling) {
-            consumed += WalkTrack(source, sink, 3, kKeptBytes, regionSize - consumed, report);
-        } else if (tag == kTagRotation) {
-            consumed += WalkTrack(source, sink, 4, kKeptBytes, regionSize - consumed, report);
-        } else {
-            // Other tracks hold nothing that is reduced, and their length is known only from their
-            // own layout: the rest of the node is copied as it stands.
-            CopyBlock(source, sink, regionSize - consumed);
-            consumed = regionSize;
-        }
-    }
-}
-
-std::int64_t WalkTrack(std::istream& source, std::ostream& sink, int C, int K, std::int64_t room,
-                       ConversionReport& report)
-{
-    const std::int64_t count = CopyInt32(source, sink);
-    const std::int32_t interpolation = CopyInt32(source, sink);
-    CopyInt32(source, sink); // global sequence id
-    // Hermite and Bezier keys carry the value, its in-tangent and its out-tangent.
-    const std::int64_t valuesPerKey = (interpolation <= 1 ? 1 : 3) * static_cast<std::int64_t>(C);
-    const std::int64_t length = 12 + count * 4 * (valuesPerKey + 1);
-    if (count < 0) {
-        FailWalk(source, report, "negative key count");
-        return room;
-    }
-    if (length > room) {
-        FailWalk(source, report, "track runs past the end of its node");
-        return room;
-    }
-    CopyKeyedReduced(source, sink, count, static_cast<int>(valuesPerKey), K);
-    report.floatsReduced += count * valuesPerKey;
-    return length;
-}
-
-void WalkGeosetChunk(std::istream& source, std::ostream& sink, ConversionReport& report)
-{
-    WriteInt32(sink, kTagGeoset);
-    const std::int64_t size = CopyInt32(source, sink);
-    if (size < 0)
-        return FailWalk(source, report, "negative chunk size");
-    std::int64_t consumed = 0;
-    while (consumed < size && !IsWalkOver(source, sink))
-        consumed += WalkGeoset(source, sink, size - consumed, report);
-}
-
+// One geoset, in the layout of report.version. room is what the chunk has left.
+// Returns the geoset's inclusive size.
 std::int64_t WalkGeoset(std::istream& source, std::ostream& sink, std::int64_t room, ConversionReport& report)
 {
     const std::int64_t geosetSize = CopyInt32(source, sink);
@@ -220,4 +184,72 @@ std::int64_t WalkGeoset(std::istream& source, std::ostream& sink, std::int64_t r
     if (left != 0 && !IsWalkOver(source, sink))
         FailWalk(source, report, "geoset fields do not end at the geoset's size");
     return geosetSize;
+}
+
+// The walk of one item of a chunk body (a node, a geoset). room is what the body has left for
+// the item and what follows it; returns the item's declared size.
+using ItemWalker = std::int64_t (*)(std::istream&, std::ostream&, std::int64_t room, ConversionReport&);
+
+// A chunk body of size bytes: items, each followed by tailSize bytes copied unchanged.
+void WalkItems(std::istream& source, std::ostream& sink, std::int64_t size, ItemWalker walkItem,
+               std::int64_t tailSize, ConversionReport& report)
+{
+    std::int64_t consumed = 0;
+    while (consumed < size && !IsWalkOver(source, sink)) {
+        consumed += walkItem(source, sink, size - consumed - tailSize, report) + tailSize;
+        CopyBlock(source, sink, tailSize);
+    }
+}
+
+// Bones: each a node, then its geoset id and geoset animation id.
+void WalkBoneChunk(std::istream& source, std::ostream& sink, std::int64_t size, ConversionReport& report)
+{
+    WalkItems(source, sink, size, WalkNode, kBoneTailSize, report);
+}
+
+// Helpers: nodes and nothing else.
+void WalkHelperChunk(std::istream& source, std::ostream& sink, std::int64_t size, ConversionReport& report)
+{
+    WalkItems(source, sink, size, WalkNode, 0, report);
+}
+
+void WalkGeosetChunk(std::istream& source, std::ostream& sink, std::int64_t size, ConversionReport& report)
+{
+    WalkItems(source, sink, size, WalkGeoset, 0, report);
+}
+
+// Copied unchanged; a 4-byte body is noted as report.version.
+void WalkVersionChunk(std::istream& source, std::ostream& sink, std::int64_t size, ConversionReport& report)
+{
+    if (size != 4)
+        return CopyBlock(source, sink, size);
+    const std::int32_t version = CopyInt32(source, sink);
+    if (!source.fail())
+        report.version = version;
+}
+
+// Every chunk that holds nothing to reduce.
+void CopyChunkVerbatim(std::istream& source, std::ostream& sink, std::int64_t size)
+{
+    CopyBlock(source, sink, size);
+}
+
+} // namespace
+
+void WalkChunk(std::istream& source, std::ostream& sink, std::int32_t tag, ConversionReport& report)
+{
+    WriteInt32(sink, tag);
+    const std::int32_t size = CopyInt32(source, sink);
+    if (size < 0)
+        return FailWalk(source, report, "negative chunk size");
+    if (tag == kTagBone)
+        WalkBoneChunk(source, sink, size, report);
+    else if (tag == kTagHelper)
+        WalkHelperChunk(source, sink, size, report);
+    else if (tag == kTagGeoset)
+        WalkGeosetChunk(source, sink, size, report);
+    else if (tag == kTagVersion)
+        WalkVersionChunk(source, sink, size, report);
+    else
+        CopyChunkVerbatim(source, sink, size);
 }

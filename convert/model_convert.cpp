@@ -46,16 +46,7 @@ bool WalkChunks(std::istream& source, std::ostream& sink, ConversionReport& repo
             return true;
         }
         report.tag = tag;
-        if (tag == kTagBone)
-            WalkBoneChunk(source, sink, report);
-        else if (tag == kTagHelper)
-            WalkHelperChunk(source, sink, report);
-        else if (tag == kTagGeoset)
-            WalkGeosetChunk(source, sink, report);
-        else if (tag == kTagVersion)
-            WalkVersionChunk(source, sink, report);
-        else
-            CopyChunkVerbatim(source, sink, tag, report);
+        WalkChunk(source, sink, tag, report);
         if (IsWalkOver(source, sink))
             return false;
         report.tag = 0;
@@ -117,15 +108,6 @@ int ConvertModel(const char* inputPath, const char* outputPath)
     return ConvertModelWithReport(inputPath, outputPath, report);
 }
 
-void CopyChunkVerbatim(std::istream& source, std::ostream& sink, std::int32_t tag, ConversionReport& report)
-{
-    WriteInt32(sink, tag);
-    const std::int32_t size = CopyInt32(source, sink);
-    if (size < 0)
-        return FailWalk(source, report, "negative chunk size");
-    CopyBlock(source, sink, size);
-}
-
 int ConvertModelStream(std::istream& source, std::ostream& sink, ConversionReport& report)
 {
     report = ConversionReport();
@@ -138,13 +120,17 @@ int ConvertModelStream(std::istream& source, std::ostream& sink, ConversionRepor
     sink.flush();
     if (sink.fail()) {
         report.reason.clear();
+        // Only a refused write makes the sink bad; a block buffer that could not be had fails it.
+        if (!sink.bad())
+            return FailConversion(report, FailureKind::OutOfMemory, "not enough memory for a block buffer");
         return FailConversion(report, FailureKind::CannotWrite, "cannot write the output");
     }
     if (!clean) {
         if (report.offset < 0)
             report.offset = static_cast<std::int64_t>(source.rdbuf()->pubseekoff(0, std::ios::cur, std::ios::in));
         FailConversion(report, FailureKind::Truncated, "input ends inside a chunk");
-        if (!IsKnownVersion(report.version))
+        // Only a geoset's layout depends on the version.
+        if (report.tag == kTagGeoset && !IsKnownVersion(report.version))
             report.reason += " (model version " + std::to_string(report.version) + ", walked with the " +
                              (report.version > 800 ? "later" : "800") + " geoset layout)";
         return 0;

@@ -1,11 +1,11 @@
 #pragma once
 
-// The conversion driver: checks the magic, walks the top-level chunks in file order, hands
-// bones, helpers and geosets to their walkers and copies every other chunk unchanged.
+// The conversion driver: checks the magic, walks the top-level chunks in file order, reducing the
+// float data of bones, helpers and geosets and copying every other chunk unchanged, and decides
+// what counts as a failure and of which kind.
 
 #include "conversion_report.h"
 
-#include <cstdint>
 #include <istream>
 #include <ostream>
 
@@ -22,7 +22,3 @@ int ConvertModelWithReport(const char* inputPath, const char* outputPath, Conver
 // every byte was accepted by the sink (flushed), 0 otherwise; report says why. On failure the
 // sink holds a partial copy that must not be used.
 int ConvertModelStream(std::istream& source, std::ostream& sink, ConversionReport& report);
-
-// Copies a chunk other than the three that are walked: writes tag (already read), copies the
-// size and that many bytes of body unchanged.
-void CopyChunkVerbatim(std::istream& source, std::ostream& sink, std::int32_t tag, ConversionReport& report);

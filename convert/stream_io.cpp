@@ -13,12 +13,13 @@ namespace {
 constexpr std::int64_t kBlockSize = 512 * 1024;
 
 // A buffer of the smaller of bytes and kBlockSize for one block copy (bytes > 0). When that
-// memory cannot be had, the sink is put into the bad state, which ends the walk.
+// memory cannot be had, the sink is failed, which ends the walk; it is not made bad, which would
+// say that a write was refused.
 std::unique_ptr<unsigned char[]> ObtainBlockBuffer(std::ostream& sink, std::int64_t bytes)
 {
     std::unique_ptr<unsigned char[]> buffer(new (std::nothrow) unsigned char[std::min(bytes, kBlockSize)]);
     if (!buffer)
-        sink.setstate(std::ios::badbit);
+        sink.setstate(std::ios::failbit);
     return buffer;
 }
 
@@ -108,14 +109,16 @@ void ApplyKeepMask(unsigned char* bytes, std::size_t size, const unsigned char* 
         bytes[b] &= keep[at + i];
 }
 
-} // namespace
-
+// Zeroes the low-order 4 - K bytes of each of count little-endian 4-byte values in place,
+// keeping the high-order K bytes. K = 2 truncates a float to sign, exponent and 7 mantissa bits.
 void ReduceValues(unsigned char* bytes, std::size_t count, int K)
 {
     unsigned char keep[kMaxMaskSize];
     const int maskSize = MakeKeepMask(keep, 0, 1, K);
     ApplyKeepMask(bytes, count * 4, keep, maskSize);
 }
+
+} // namespace
 
 void CopyBlock(std::istream& source, std::ostream& sink, std::int64_t n)
 {
@@ -172,40 +175,6 @@ void CopyKeyedReduced(std::istream& source, std::ostream& sink, std::int64_t cou
         sink.write(AsChars(buffer.get()), got);
         count -= keys;
     }
-}
-
-std::int64_t CopyCountThenBlock(std::istream& source, std::ostream& sink, int elementSize, std::int64_t room)
-{
-    const std::int64_t count = CopyInt32(source, sink);
-    const std::int64_t bytes = count * elementSize;
-    if (count < 0 || bytes > room - 4)
-        return -1;
-    CopyBlock(source, sink, bytes);
-    return 4 + bytes;
-}
-
-std::int64_t CopyCountThenReduced(std::istream& source, std::ostream& sink, int components, int K, std::int64_t room)
-{
-    const std::int64_t count = CopyInt32(source, sink);
-    const std::int64_t values = count * components;
-    if (count < 0 || values * 4 > room - 4)
-        return -1;
-    CopyReducedValues(source, sink, values, K);
-    return 4 + values * 4;
-}
-
-std::int64_t CopyCountedBlock(std::istream& source, std::ostream& sink, int elementSize, std::int64_t room)
-{
-    CopyInt32(source, sink); // the array's tag, copied whatever it is
-    const std::int64_t bytes = CopyCountThenBlock(source, sink, elementSize, room - 4);
-    return bytes < 0 ? -1 : bytes + 4;
-}
-
-std::int64_t CopyCountedReduced(std::istream& source, std::ostream& sink, int components, int K, std::int64_t room)
-{
-    CopyInt32(source, sink); // the array's tag, copied whatever it is
-    const std::int64_t bytes = CopyCountThenReduced(source, sink, components, K, room - 4);
-    return bytes < 0 ? -1 : bytes + 4;
 }
 
 void CopyRest(std::istream& source, std::ostream& sink)

@@ -1,9 +1,11 @@
 #pragma once
 
-// The operations every byte of a conversion passes through. They move 32-bit fields, blocks,
-// counted arrays and reduced 4-byte values from source to sink, and know nothing of the layout.
-// None throws. A short read leaves the source failed (and at end of file); every loop in here
-// stops once the source or the sink has failed, so no operation outlives bad input.
+// The operations every byte of a conversion passes through. They move 32-bit fields, blocks and
+// reduced 4-byte values from source to sink, and know nothing of the layout. None throws. A short
+// read leaves the source failed (and at end of file); every loop in here stops once the source or
+// the sink has failed, so no operation outlives bad input. A block buffer (at most 512 KiB, held
+// for one copy) that cannot be had puts the sink into the failed state without the bad bit, which
+// only a refused write sets, so the driver can tell the two apart.
 
 #include <cstddef>
 #include <cstdint>
@@ -11,7 +13,8 @@
 #include <ostream>
 
 // True once the source has failed (short read, or a walk found the input malformed) or the
-// sink has failed (a write was refused). Every walk loop ends on it.
+// sink has failed (a write was refused, or a block buffer could not be had). Every walk loop
+// ends on it.
 bool IsWalkOver(const std::istream& source, const std::ostream& sink);
 
 // Reads a 32-bit little-endian field. Bytes missing at the end of the input read as zero;
@@ -28,10 +31,6 @@ std::int32_t DecodeInt32(const unsigned char* bytes);
 // were read: after a short read the output ends where the input did.
 std::int32_t CopyInt32(std::istream& source, std::ostream& sink);
 
-// Zeroes the low-order 4 - K bytes of each of count little-endian 4-byte values in place,
-// keeping the high-order K bytes. K = 2 truncates a float to sign, exponent and 7 mantissa bits.
-void ReduceValues(unsigned char* bytes, std::size_t count, int K);
-
 // Copies n bytes unchanged through a buffer of at most 512 KiB. n = 0 does nothing. A negative n
 // leaves the source at end of file and failed and the sink bad. On a short read it writes what it
 // read.
@@ -45,23 +44,6 @@ void CopyReducedValues(std::istream& source, std::ostream& sink, std::int64_t n,
 // valuesPerKey 4-byte values reduced to K bytes. count <= 0 does nothing; valuesPerKey outside
 // 0 to 12 fails the source.
 void CopyKeyedReduced(std::istream& source, std::ostream& sink, std::int64_t count, int valuesPerKey, int K);
-
-// Copies a count, then count elements of elementSize bytes unchanged. Returns the bytes the
-// array takes (4 + count * elementSize), or -1 when the count is negative or the array would not
-// fit in room bytes; then nothing after the count is copied, and the source is left as it was.
-std::int64_t CopyCountThenBlock(std::istream& source, std::ostream& sink, int elementSize, std::int64_t room);
-
-// Copies a count, then count * components 4-byte values reduced to K bytes. Returns the bytes
-// taken (4 + count * components * 4), or -1 as CopyCountThenBlock does.
-std::int64_t CopyCountThenReduced(std::istream& source, std::ostream& sink, int components, int K, std::int64_t room);
-
-// A tagged array: copies the tag (never compared), then as CopyCountThenBlock. Returns the bytes
-// taken, tag included (count * elementSize + 8), or -1 when the array does not fit in room.
-std::int64_t CopyCountedBlock(std::istream& source, std::ostream& sink, int elementSize, std::int64_t room);
-
-// A tagged array of reduced values: the tag, then as CopyCountThenReduced. Returns
-// count * components * 4 + 8, or -1 when the array does not fit in room.
-std::int64_t CopyCountedReduced(std::istream& source, std::ostream& sink, int components, int K, std::int64_t room);
 
 // Copies everything left in the source unchanged. Leaves the source at end of file and failed.
 void CopyRest(std::istream& source, std::ostream& sink);

@@ -195,6 +195,27 @@ Fields Chunk(std::int32_t tag, const std::vector<Fields>& items)
 
 using ChunkWalker = void (*)(std::istream&, std::ostream&, ConversionReport&);
 
+// Each kind of chunk as the driver walks it, right after reading its tag.
+void WalkBoneChunk(std::istream& source, std::ostream& sink, ConversionReport& report)
+{
+    WalkChunk(source, sink, kTagBone, report);
+}
+
+void WalkHelperChunk(std::istream& source, std::ostream& sink, ConversionReport& report)
+{
+    WalkChunk(source, sink, kTagHelper, report);
+}
+
+void WalkGeosetChunk(std::istream& source, std::ostream& sink, ConversionReport& report)
+{
+    WalkChunk(source, sink, kTagGeoset, report);
+}
+
+void WalkVersionChunk(std::istream& source, std::ostream& sink, ConversionReport& report)
+{
+    WalkChunk(source, sink, kTagVersion, report);
+}
+
 struct WalkResult {
     std::string out;
     ConversionReport report;
@@ -254,13 +275,10 @@ TEST(WalkTrack, LinearRotationWithTwoKeysTakes56Bytes)
 {
     const Fields track = Track(kTagRotation, 1, 2, 4);
     ASSERT_EQ(track.in.size(), 56u);
-    std::istringstream source(track.in.substr(4) + "NEXT");
-    std::ostringstream sink;
-    ConversionReport report;
-    EXPECT_EQ(WalkTrack(source, sink, 4, 2, 52, report), 52);
-    EXPECT_EQ(sink.str(), track.out.substr(4));
-    EXPECT_EQ(report.floatsReduced, 8);
-    EXPECT_EQ(ReadInt32(source), 0x5458454E); // "NEXT": nothing read beyond the track
+    const Fields chunk = Chunk(kTagHelper, {Node({track})});
+    const WalkResult result = Walk(WalkHelperChunk, chunk.in);
+    ExpectWalked(result, chunk); // nothing read beyond the track
+    EXPECT_EQ(result.report.floatsReduced, 8);
 }
 
 TEST(WalkTrack, LinearRotationKeepsFrameTimesAndReducesQuaternions)
@@ -276,24 +294,18 @@ TEST(WalkTrack, LinearRotationKeepsFrameTimesAndReducesQuaternions)
                                  Int32Bytes(0x3F350000) + Int32Bytes(0xBF350000) +                          //
                                  Int32Bytes(0x41A0CCCD) + Int32Bytes(0x3E4C0000) + Int32Bytes(0x00000000) + //
                                  Int32Bytes(0x3F800000) + Int32Bytes(0x80000000);
-    std::istringstream source(input);
-    std::ostringstream sink;
-    ConversionReport report;
-    EXPECT_EQ(WalkTrack(source, sink, 4, 2, 52, report), 52);
-    EXPECT_EQ(HexBytes(sink.str()), HexBytes(expected));
+    const Fields chunk = Chunk(kTagHelper, {Node({Fields{"KGRT" + input, "KGRT" + expected, 8}})});
+    ExpectWalked(Walk(WalkHelperChunk, chunk.in), chunk);
 }
 
 TEST(WalkTrack, HermiteTranslationKeyCarriesNineFloats)
 {
     const Fields track = Track(kTagTranslation, 2, 2, 3);
     ASSERT_EQ(track.in.size(), 16u + 2 * 4 * 10);
-    std::istringstream source(track.in.substr(4) + "NEXT");
-    std::ostringstream sink;
-    ConversionReport report;
-    EXPECT_EQ(WalkTrack(source, sink, 3, 2, 1000, report), 12 + 2 * 4 * 10);
-    EXPECT_EQ(sink.str(), track.out.substr(4));
-    EXPECT_EQ(report.floatsReduced, 18);
-    EXPECT_EQ(ReadInt32(source), 0x5458454E);
+    const Fields chunk = Chunk(kTagHelper, {Node({track})});
+    const WalkResult result = Walk(WalkHelperChunk, chunk.in);
+    ExpectWalked(result, chunk);
+    EXPECT_EQ(result.report.floatsReduced, 18);
 }
 
 TEST(WalkTrack, BezierCarriesTangentsAndNegativeTypeCarriesNone)
@@ -301,13 +313,12 @@ TEST(WalkTrack, BezierCarriesTangentsAndNegativeTypeCarriesNone)
     // Type 3 (Bezier) has three values per key; a type below 0 compares as at most 1: one value.
     for (std::int32_t type : {3, 7, -1, 0}) {
         const Fields track = Track(kTagScaling, type, 3, 3);
-        std::istringstream source(track.in.substr(4));
-        std::ostringstream sink;
-        ConversionReport report;
         const std::int64_t values = type <= 1 ? 3 : 9;
-        EXPECT_EQ(WalkTrack(source, sink, 3, 2, 1000, report), 12 + 3 * 4 * (values + 1)) << "type " << type;
-        EXPECT_EQ(sink.str(), track.out.substr(4)) << "type " << type;
-        EXPECT_EQ(report.floatsReduced, 3 * values);
+        ASSERT_EQ(track.in.size(), 16u + 3 * 4 * (values + 1)) << "type " << type;
+        const Fields chunk = Chunk(kTagHelper, {Node({track})});
+        const WalkResult result = Walk(WalkHelperChunk, chunk.in);
+        ExpectWalked(result, chunk);
+        EXPECT_EQ(result.report.floatsReduced, 3 * values) << "type " << type;
     }
 }
 
@@ -579,14 +590,11 @@ TEST(WalkNodeTracks, RegionEndingInsideATrackTagIsRefused)
 
 TEST(WalkTrack, NegativeKeyCountIsRefused)
 {
-    const std::string track = Int32Bytes(0xFFFFFFFF) + Int32Bytes(1) + Int32Bytes(kGlobalSequenceId);
-    std::istringstream source(track + std::string(64, 'x'));
-    std::ostringstream sink;
-    ConversionReport report;
-    WalkTrack(source, sink, 3, 2, 1000, report);
-    EXPECT_TRUE(source.fail());
-    EXPECT_NE(report.reason, "");
-    EXPECT_EQ(report.floatsReduced, 0);
+    const std::string track = "KGTR" + Int32Bytes(0xFFFFFFFF) + Int32Bytes(1) + Int32Bytes(kGlobalSequenceId);
+    const Fields chunk = Chunk(kTagHelper, {Node({Unchanged(Fields{track + std::string(64, 'x'), "", 0})})});
+    const WalkResult result = Walk(WalkHelperChunk, chunk.in);
+    ExpectRefused(result);
+    EXPECT_EQ(result.report.floatsReduced, 0);
 }
 
 TEST(WalkGeoset, FieldsNotEndingAtTheGeosetSizeAreRefused)

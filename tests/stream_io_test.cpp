@@ -1,4 +1,4 @@
-// The stream primitives: 32-bit fields, blocks, reduced values and counted arrays, byte by byte.
+// The stream primitives: 32-bit fields, blocks and reduced values, byte by byte.
 
 #include "stream_io.h"
 
@@ -151,13 +151,6 @@ TEST(CopyReducedValues, ShortInputWritesNoMoreThanItRead)
     EXPECT_EQ(sink.str().substr(0, 4), Int32Bytes(0x3F8C0000));
 }
 
-TEST(ReduceValues, ZeroesLowBytesInPlace)
-{
-    unsigned char bytes[8] = {0xCD, 0xCC, 0x8C, 0x3F, 0xCD, 0xCC, 0xCC, 0xBD};
-    ReduceValues(bytes, 2, 2);
-    EXPECT_EQ(HexBytes(std::string(reinterpret_cast<char*>(bytes), 8)), "00 00 8C 3F 00 00 CC BD");
-}
-
 // ---- CopyBlock
 
 TEST(CopyBlock, ZeroBytesLeavesBothStreamsAlone)
@@ -265,113 +258,6 @@ TEST(CopyKeyedReduced, RunsBeyondOneBufferOfKeys)
     std::ostringstream sink;
     CopyKeyedReduced(source, sink, kKeys, 12, 2);
     EXPECT_TRUE(sink.str() == expected);
-}
-
-// ---- Counted arrays
-
-TEST(CopyCountedBlock, ZeroCountCopiesTagAndCountOnly)
-{
-    std::istringstream source("PVTX" + Int32Bytes(0) + "NEXT");
-    std::ostringstream sink;
-    EXPECT_EQ(CopyCountedBlock(source, sink, 2, 100), 8);
-    EXPECT_EQ(sink.str(), "PVTX" + Int32Bytes(0));
-    EXPECT_TRUE(source.good());
-    EXPECT_EQ(ReadInt32(source), 0x5458454E);
-}
-
-TEST(CopyCountedBlock, OddElementCountsNeedNoAlignment)
-{
-    // Three 2-byte face indices, then five 1-byte vertex groups, then the next field.
-    const std::string input = "PVTX" + Int32Bytes(3) + Bytes({1, 2, 3, 4, 5, 6}) + "GNDX" + Int32Bytes(5) +
-                              Bytes({7, 8, 9, 10, 11}) + "NEXT";
-    std::istringstream source(input);
-    std::ostringstream sink;
-    EXPECT_EQ(CopyCountedBlock(source, sink, 2, 100), 14);
-    EXPECT_EQ(CopyCountedBlock(source, sink, 1, 100), 13);
-    EXPECT_EQ(CopyInt32(source, sink), 0x5458454E);
-    EXPECT_EQ(sink.str(), input);
-}
-
-TEST(CopyCountedBlock, NegativeCountCopiesNothingAfterTheCount)
-{
-    std::istringstream source("PTYP" + Int32Bytes(0xFFFFFFFF) + Pattern(16));
-    std::ostringstream sink;
-    EXPECT_EQ(CopyCountedBlock(source, sink, 4, 100), -1);
-    EXPECT_EQ(sink.str(), "PTYP" + Int32Bytes(0xFFFFFFFF));
-    EXPECT_EQ(Position(source), 8);
-}
-
-TEST(CopyCountedBlock, ArrayThatDoesNotFitItsRoomIsRefused)
-{
-    const std::string input = "MATS" + Int32Bytes(3) + Pattern(12);
-    {
-        std::istringstream source(input);
-        std::ostringstream sink;
-        EXPECT_EQ(CopyCountedBlock(source, sink, 4, 19), -1);
-        EXPECT_EQ(sink.str(), input.substr(0, 8));
-    }
-    {
-        std::istringstream source(input);
-        std::ostringstream sink;
-        EXPECT_EQ(CopyCountedBlock(source, sink, 4, 20), 20);
-        EXPECT_EQ(sink.str(), input);
-    }
-}
-
-TEST(CopyCountedBlock, HugeCountIsRefusedWithoutReadingOn)
-{
-    std::istringstream source("PCNT" + Int32Bytes(0x7FFFFFFF) + Pattern(8));
-    std::ostringstream sink;
-    EXPECT_EQ(CopyCountedBlock(source, sink, 4, 1 << 20), -1);
-    EXPECT_EQ(sink.str().size(), 8u);
-}
-
-TEST(CopyCountedReduced, CopiesTagAndCountAndReducesValues)
-{
-    // The tag is copied whatever it is, even a track tag.
-    const std::string input = "KGTR" + Int32Bytes(2) + Int32Bytes(0x3F8CCCCD) + Int32Bytes(0xBDCCCCCD) +
-                              Int32Bytes(0x40490FDB) + Int32Bytes(0x00000001) + Int32Bytes(0xC2F6E979) +
-                              Int32Bytes(0x7F7FFFFF);
-    std::istringstream source(input);
-    std::ostringstream sink;
-    EXPECT_EQ(CopyCountedReduced(source, sink, 3, 2, 100), 32);
-    EXPECT_EQ(sink.str(), "KGTR" + Int32Bytes(2) + Int32Bytes(0x3F8C0000) + Int32Bytes(0xBDCC0000) +
-                              Int32Bytes(0x40490000) + Int32Bytes(0x00000000) + Int32Bytes(0xC2F60000) +
-                              Int32Bytes(0x7F7F0000));
-}
-
-TEST(CopyCountedReduced, NegativeOrUnfittingCountIsRefused)
-{
-    {
-        std::istringstream source("VRTX" + Int32Bytes(0xFFFFFFFF) + Pattern(24));
-        std::ostringstream sink;
-        EXPECT_EQ(CopyCountedReduced(source, sink, 3, 2, 100), -1);
-        EXPECT_EQ(sink.str(), "VRTX" + Int32Bytes(0xFFFFFFFF));
-    }
-    {
-        std::istringstream source("VRTX" + Int32Bytes(2) + Pattern(24));
-        std::ostringstream sink;
-        EXPECT_EQ(CopyCountedReduced(source, sink, 3, 2, 31), -1);
-        EXPECT_EQ(sink.str().size(), 8u);
-    }
-}
-
-TEST(CopyCountThenReduced, ZeroCountCopiesTheCountOnly)
-{
-    std::istringstream source(Int32Bytes(0) + "NEXT");
-    std::ostringstream sink;
-    EXPECT_EQ(CopyCountThenReduced(source, sink, 7, 2, 100), 4);
-    EXPECT_EQ(sink.str(), Int32Bytes(0));
-    EXPECT_EQ(ReadInt32(source), 0x5458454E);
-}
-
-TEST(CopyCountThenBlock, CopiesTheCountAndTheElements)
-{
-    const std::string input = Int32Bytes(5) + Bytes({1, 2, 3, 4, 5});
-    std::istringstream source(input);
-    std::ostringstream sink;
-    EXPECT_EQ(CopyCountThenBlock(source, sink, 1, 9), 9);
-    EXPECT_EQ(sink.str(), input);
 }
 
 // ---- CopyRest and the termination predicate
