@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <new>
 #include <sstream>
 #include <streambuf>
 #include <string>
@@ -423,3 +424,81 @@ TEST_F(ConvertModelFiles, FullDiskFailsAndLeavesTheEarlierOutput)
     EXPECT_TRUE(ReadFile(output) == ExpectedOutput(model));
 }
 #endif
+
+// ---- Failure kinds
+
+namespace {
+
+// While set, every nothrow array allocation fails, as the core's block buffers would when the
+// memory cannot be had. Other allocations go on as usual.
+bool refuseBlockBuffers = false;
+
+// The report of converting input into sink through the stream entry.
+ConversionReport ReportOf(const std::string& input, std::ostream& sink)
+{
+    std::istringstream source(input);
+    ConversionReport report;
+    ConvertModelStream(source, sink, report);
+    return report;
+}
+
+ConversionReport ReportOf(const std::string& input)
+{
+    std::ostringstream sink;
+    return ReportOf(input, sink);
+}
+
+} // namespace
+
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept
+{
+    if (refuseBlockBuffers)
+        return nullptr;
+    try {
+        return ::operator new[](size);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+
+TEST(ConversionReport, EveryFailureHasItsKind)
+{
+    const std::string model = WriteModel(FullModelSpec(800), 31).bytes;
+    EXPECT_EQ(ReportOf(model).kind, FailureKind::None);
+    EXPECT_EQ(ReportOf("MDLY" + model.substr(4)).kind, FailureKind::NotAModel);
+    EXPECT_EQ(ReportOf(model.substr(0, model.size() - 3)).kind, FailureKind::Truncated);
+    EXPECT_EQ(ReportOf(model + "TEXS" + Int32Bytes(0xFFFFFFF0)).kind, FailureKind::Malformed);
+
+    std::ostream refusingSink(nullptr); // bad from the start: every write is refused
+    EXPECT_EQ(ReportOf(model, refusingSink).kind, FailureKind::CannotWrite);
+
+    refuseBlockBuffers = true;
+    const ConversionReport outOfMemory = ReportOf(model);
+    refuseBlockBuffers = false;
+    EXPECT_EQ(outOfMemory.kind, FailureKind::OutOfMemory);
+    EXPECT_EQ(outOfMemory.reason, "not enough memory for a block buffer");
+    EXPECT_EQ(outOfMemory.converted, 0);
+
+    ConversionReport missing;
+    EXPECT_EQ(ConvertModelWithReport("no-such-folder/a.mdx", "no-such-folder/a_dezavivi.mdx", missing), 0);
+    EXPECT_EQ(missing.kind, FailureKind::CannotOpen);
+}
+
+TEST(ConversionReport, VersionNoteGoesWithGeosetFailuresOnly)
+{
+    // Version 1200 has no layout of its own; only a geoset's walk depends on it.
+    const std::string versioned = "MDLX" + Chunk("VERS", Int32Bytes(1200));
+    for (const char* tag : {"TEXS", "BONE", "HELP", "VERS"}) {
+        const ConversionReport report = ReportOf(versioned + tag + Int32Bytes(0xFFFFFFF0));
+        EXPECT_EQ(report.reason, "negative chunk size") << tag;
+        EXPECT_EQ(report.kind, FailureKind::Malformed) << tag;
+        EXPECT_EQ(report.version, 1200) << tag;
+    }
+    const ConversionReport cut = ReportOf(versioned + "TEXS" + Int32Bytes(100) + "abc");
+    EXPECT_EQ(cut.reason, "input ends inside a chunk");
+    EXPECT_EQ(cut.kind, FailureKind::Truncated);
+
+    const ConversionReport geoset = ReportOf(versioned + "GEOS" + Int32Bytes(0xFFFFFFF0));
+    EXPECT_EQ(geoset.reason, "negative chunk size (model version 1200, walked with the later geoset layout)");
+    EXPECT_EQ(geoset.kind, FailureKind::Malformed);
+}
