@@ -2,6 +2,7 @@
 
 #include "model_tags.h"
 #include "stream_io.h"
+#include "value_reduction.h"
 
 namespace {
 
@@ -14,9 +15,6 @@ constexpr std::int64_t kBoneTailSize = 8;
 constexpr std::int64_t kGeosetBlockSize = 40;
 // Versions above 800 add a LOD level and an 80-byte LOD name after the selection flags.
 constexpr std::int64_t kLaterGeosetBlockSize = kGeosetBlockSize + 4 + 80;
-// A sequence extent: bounds radius, minimum (3), maximum (3).
-constexpr int kExtentValues = 7;
-
 // Records reason and the input offset in report (unless a failure was recorded or the source had
 // failed already) and puts the source into the failed state, which ends every walk loop.
 void FailWalk(std::istream& source, ConversionReport& report, const char* reason)
@@ -29,13 +27,27 @@ void FailWalk(std::istream& source, ConversionReport& report, const char* reason
     source.setstate(std::ios::failbit);
 }
 
-// One track after its tag: key count, interpolation type, global sequence id, keys. C is the
-// components per value (3 or 4); interpolation types above 1 carry two tangents per value.
-// room is what the track region has left after the tag. Returns the bytes the track took after
-// its tag: 12 + count * 4 * (V * C + 1).
-std::int64_t WalkTrack(std::istream& source, std::ostream& sink, int C, int K, std::int64_t room,
+// Copies count groups of frameFields fields (a key's frame time) and valuesPerGroup values of
+// kind, reducing the values as report.mode asks, by plain truncation when it asks nothing.
+void CopyReduced(std::istream& source, std::ostream& sink, std::int64_t count, int frameFields, int valuesPerGroup,
+                 ValueKind kind, ConversionReport& report)
+{
+    if (report.mode != nullptr)
+        CopyValuesAsAsked(source, sink, count, frameFields, valuesPerGroup, kind, *report.mode);
+    else if (frameFields == 0)
+        CopyReducedValues(source, sink, count * valuesPerGroup, kKeptBytes);
+    else
+        CopyKeyedReduced(source, sink, count, valuesPerGroup, kKeptBytes);
+}
+
+// One track of values of kind after its tag: key count, interpolation type, global sequence id,
+// keys. A value has C components (3, or 4 for a rotation); interpolation types above 1 carry two
+// tangents per value. room is what the track region has left after the tag. Returns the bytes the
+// track took after its tag: 12 + count * 4 * (V * C + 1).
+std::int64_t WalkTrack(std::istream& source, std::ostream& sink, ValueKind kind, std::int64_t room,
                        ConversionReport& report)
 {
+    const int C = ValuesPerElement(kind);
     const std::int64_t count = CopyInt32(source, sink);
     const std::int32_t interpolation = CopyInt32(source, sink);
     CopyInt32(source, sink); // global sequence id
@@ -50,7 +62,7 @@ std::int64_t WalkTrack(std::istream& source, std::ostream& sink, int C, int K, s
         FailWalk(source, report, "track runs past the end of its node");
         return room;
     }
-    CopyKeyedReduced(source, sink, count, static_cast<int>(valuesPerKey), K);
+    CopyReduced(source, sink, count, 1, static_cast<int>(valuesPerKey), kind, report);
     report.floatsReduced += count * valuesPerKey;
     return length;
 }
@@ -65,10 +77,12 @@ void WalkNodeTracks(std::istream& source, std::ostream& sink, std::int64_t regio
             return FailWalk(source, report, "node ends inside a track tag");
         const std::int32_t tag = CopyInt32(source, sink);
         consumed += 4;
-        if (tag == kTagTranslation || tag == kTagScaling) {
-            consumed += WalkTrack(source, sink, 3, kKeptBytes, regionSize - consumed, report);
+        if (tag == kTagTranslation) {
+            consumed += WalkTrack(source, sink, ValueKind::Translation, regionSize - consumed, report);
         } else if (tag == kTagRotation) {
-            consumed += WalkTrack(source, sink, 4, kKeptBytes, regionSize - consumed, report);
+            consumed += WalkTrack(source, sink, ValueKind::Rotation, regionSize - consumed, report);
+        } else if (tag == kTagScaling) {
+            consumed += WalkTrack(source, sink, ValueKind::Scaling, regionSize - consumed, report);
         } else {
             // Other tracks hold nothing that is reduced, and their length is known only from their
             // own layout: the rest of the node is copied as it stands.
@@ -96,32 +110,53 @@ std::int64_t WalkNode(std::istream& source, std::ostream& sink, std::int64_t roo
     return nodeSize;
 }
 
-// One counted array of a geoset whose tag (if any) was already copied: a count, then count
-// elements of elementSize bytes, reduced as 4-byte values when reduce is set. Takes the bytes
-// from left; fails the walk when the count is negative or the array does not fit.
-void CopyGeosetCounted(std::istream& source, std::ostream& sink, int elementSize, bool reduce, std::int64_t& left,
-                       ConversionReport& report)
+// The count of a geoset array whose tag (if any) was already copied. Copies it and returns the
+// count, taking the count and its elements of elementSize bytes from left; fails the walk and
+// returns 0 when the count is negative or the array does not fit.
+std::int64_t CopyGeosetCount(std::istream& source, std::ostream& sink, int elementSize, std::int64_t& left,
+                             ConversionReport& report)
 {
     const std::int64_t count = CopyInt32(source, sink);
-    const std::int64_t bytes = count * elementSize;
-    if (count < 0 || bytes > left - 4)
-        return FailWalk(source, report, "geoset array count is negative or runs past the geoset's size");
-    if (reduce) {
-        CopyReducedValues(source, sink, bytes / 4, kKeptBytes);
-        report.floatsReduced += bytes / 4;
-    } else {
-        CopyBlock(source, sink, bytes);
+    if (count < 0 || count * elementSize > left - 4) {
+        FailWalk(source, report, "geoset array count is negative or runs past the geoset's size");
+        return 0;
     }
-    left -= 4 + bytes;
+    left -= 4 + count * elementSize;
+    return count;
 }
 
-// A tagged counted array of a geoset: the tag, copied whatever it is, then as CopyGeosetCounted.
-void CopyGeosetArray(std::istream& source, std::ostream& sink, int elementSize, bool reduce, std::int64_t& left,
+// A counted array of a geoset, copied unchanged: a count, then count elements of elementSize bytes.
+void CopyGeosetCounted(std::istream& source, std::ostream& sink, int elementSize, std::int64_t& left,
+                       ConversionReport& report)
+{
+    CopyBlock(source, sink, CopyGeosetCount(source, sink, elementSize, left, report) * elementSize);
+}
+
+// A counted array of a geoset of values of kind, reduced.
+void ReduceGeosetCounted(std::istream& source, std::ostream& sink, ValueKind kind, std::int64_t& left,
+                         ConversionReport& report)
+{
+    const int values = ValuesPerElement(kind);
+    const std::int64_t count = CopyGeosetCount(source, sink, 4 * values, left, report);
+    CopyReduced(source, sink, count, 0, values, kind, report);
+    report.floatsReduced += count * values;
+}
+
+// Tagged counted arrays of a geoset: the tag, copied whatever it is, then the counted array.
+void CopyGeosetArray(std::istream& source, std::ostream& sink, int elementSize, std::int64_t& left,
                      ConversionReport& report)
 {
     CopyInt32(source, sink);
     left -= 4;
-    CopyGeosetCounted(source, sink, elementSize, reduce, left, report);
+    CopyGeosetCounted(source, sink, elementSize, left, report);
+}
+
+void ReduceGeosetArray(std::istream& source, std::ostream& sink, ValueKind kind, std::int64_t& left,
+                       ConversionReport& report)
+{
+    CopyInt32(source, sink);
+    left -= 4;
+    ReduceGeosetCounted(source, sink, kind, left, report);
 }
 
 // A fixed block of a geoset, copied unchanged.
@@ -143,7 +178,7 @@ void WalkTextureCoordinates(std::istream& source, std::ostream& sink, std::int64
     if (setCount < 0)
         return FailWalk(source, report, "negative texture coordinate set count");
     for (std::int32_t set = 0; set < setCount && !IsWalkOver(source, sink); ++set)
-        CopyGeosetArray(source, sink, 8, true, left, report);
+        ReduceGeosetArray(source, sink, ValueKind::TextureCoordinate, left, report);
 }
 
 // One geoset, in the layout of report.version. room is what the chunk has left.
@@ -157,26 +192,26 @@ std::int64_t WalkGeoset(std::istream& source, std::ostream& sink, std::int64_t r
     }
     const bool later = report.version > 800;
     std::int64_t left = geosetSize - 4;
-    CopyGeosetArray(source, sink, 12, true, left, report);  // vertex positions: reduced
-    CopyGeosetArray(source, sink, 12, true, left, report);  // vertex normals: reduced
-    CopyGeosetArray(source, sink, 4, false, left, report);  // face type groups
-    CopyGeosetArray(source, sink, 4, false, left, report);  // face groups
-    CopyGeosetArray(source, sink, 2, false, left, report);  // faces: vertex indices
-    CopyGeosetArray(source, sink, 1, false, left, report);  // vertex groups
-    CopyGeosetArray(source, sink, 4, false, left, report);  // matrix groups
-    CopyGeosetArray(source, sink, 4, false, left, report);  // matrix indices
+    ReduceGeosetArray(source, sink, ValueKind::Position, left, report); // vertex positions
+    ReduceGeosetArray(source, sink, ValueKind::Normal, left, report);   // vertex normals
+    CopyGeosetArray(source, sink, 4, left, report);                     // face type groups
+    CopyGeosetArray(source, sink, 4, left, report);                     // face groups
+    CopyGeosetArray(source, sink, 2, left, report);                     // faces: vertex indices
+    CopyGeosetArray(source, sink, 1, left, report);                     // vertex groups
+    CopyGeosetArray(source, sink, 4, left, report);                     // matrix groups
+    CopyGeosetArray(source, sink, 4, left, report);                     // matrix indices
     CopyGeosetBlock(source, sink, later ? kLaterGeosetBlockSize : kGeosetBlockSize, left, report);
-    CopyGeosetCounted(source, sink, 4 * kExtentValues, true, left, report); // sequence extents: reduced
+    ReduceGeosetCounted(source, sink, ValueKind::Extent, left, report); // sequence extents
     // The texture coordinate sets' tag; in later versions tangents and skin weights may come first.
     std::int32_t tag = CopyInt32(source, sink);
     left -= 4;
     if (later && tag == kTagTangents) {
-        CopyGeosetCounted(source, sink, 16, true, left, report); // tangents: reduced
+        ReduceGeosetCounted(source, sink, ValueKind::Tangent, left, report);
         tag = CopyInt32(source, sink);
         left -= 4;
     }
     if (later && tag == kTagSkin) {
-        CopyGeosetCounted(source, sink, 1, false, left, report); // skin weights
+        CopyGeosetCounted(source, sink, 1, left, report); // skin weights
         CopyInt32(source, sink);
         left -= 4;
     }

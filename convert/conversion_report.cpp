@@ -20,3 +20,10 @@ std::string DescribeFailure(const ConversionReport& report)
         where += (where.empty() ? "" : ", ") + std::string("offset ") + std::to_string(report.offset);
     return where.empty() ? line : line + " (" + where + ")";
 }
+
+void ClearReport(ConversionReport& report)
+{
+    const ReductionMode* mode = report.mode;
+    report = ConversionReport();
+    report.mode = mode;
+}

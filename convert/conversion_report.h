@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+struct ReductionMode;
+
 // Why a conversion failed, for programs; the reason text says it for people.
 enum class FailureKind {
     None,        // converted
@@ -16,6 +18,8 @@ enum class FailureKind {
 
 // What one conversion found: filled by the driver and the walkers as they go.
 struct ConversionReport {
+    const ReductionMode* mode = nullptr; // set by the caller, kept by the conversion; null: truncation
+
     int converted = 0;              // 1 when the output is the complete reduced copy
     FailureKind kind = FailureKind::None;
     std::string reason;             // why not, in words; empty on success
@@ -31,3 +35,6 @@ std::string TagLetters(std::int32_t tag);
 // One line for a failure: the reason, the chunk and the offset, e.g.
 // "input ends inside a chunk (chunk 'GEOS', offset 1234)".
 std::string DescribeFailure(const ConversionReport& report);
+
+// Clears what report found, for a new conversion; keeps the mode the caller asked for.
+void ClearReport(ConversionReport& report);

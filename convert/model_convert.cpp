@@ -110,7 +110,7 @@ int ConvertModel(const char* inputPath, const char* outputPath)
 
 int ConvertModelStream(std::istream& source, std::ostream& sink, ConversionReport& report)
 {
-    report = ConversionReport();
+    ClearReport(report);
     if (ReadInt32(source) != kModelMagic) {
         report.offset = 0;
         return FailConversion(report, FailureKind::NotAModel, "not an MDX model (the file does not start with \"MDLX\")");
@@ -141,7 +141,7 @@ int ConvertModelStream(std::istream& source, std::ostream& sink, ConversionRepor
 
 int ConvertModelWithReport(const char* inputPath, const char* outputPath, ConversionReport& report)
 {
-    report = ConversionReport();
+    ClearReport(report);
     std::ifstream source(inputPath, std::ios::binary);
     if (!source.is_open())
         return FailConversion(report, FailureKind::CannotOpen, "cannot open the input");

@@ -13,7 +13,8 @@
 // Returns 1 when the whole model was converted and written, 0 otherwise.
 int ConvertModel(const char* inputPath, const char* outputPath);
 
-// As ConvertModel, and fills report. The output is written to a temporary file beside
+// As ConvertModel, and fills report; report.mode, when the caller set it, says how the values are
+// reduced (see value_reduction.h). The output is written to a temporary file beside
 // outputPath and moved onto it only on success; on failure an earlier file at outputPath is
 // left as it was and no new file remains.
 int ConvertModelWithReport(const char* inputPath, const char* outputPath, ConversionReport& report);

@@ -1,0 +1,97 @@
+#include "value_reduction.h"
+
+#include "stream_io.h"
+
+#include <algorithm>
+
+namespace {
+
+// Values move through blocks of this size on the stack: a few system calls per track or array,
+// and no heap memory to fail.
+constexpr std::int64_t kAskedBlockSize = 16 * 1024;
+
+constexpr std::uint32_t kExponentBits = 0x7F800000u;
+constexpr std::uint32_t kDroppedBits = 0x0000FFFFu;
+constexpr std::uint32_t kLastKeptBit = 0x00010000u;
+
+void EncodeUint32(std::uint32_t value, unsigned char* bytes)
+{
+    bytes[0] = static_cast<unsigned char>(value);
+    bytes[1] = static_cast<unsigned char>(value >> 8);
+    bytes[2] = static_cast<unsigned char>(value >> 16);
+    bytes[3] = static_cast<unsigned char>(value >> 24);
+}
+
+} // namespace
+
+int ValuesPerElement(ValueKind kind)
+{
+    switch (kind) {
+    case ValueKind::Tangent:
+    case ValueKind::Rotation: return 4;
+    case ValueKind::Extent: return 7;
+    case ValueKind::TextureCoordinate: return 2;
+    default: return 3;
+    }
+}
+
+std::uint32_t ReduceBits(std::uint32_t bits, Rounding rounding)
+{
+    const std::uint32_t truncated = bits & ~kDroppedBits;
+    if (rounding == Rounding::TowardZero)
+        return truncated;
+    if ((bits & kExponentBits) == kExponentBits) {
+        // Infinity has no low bits to lose. A NaN must keep a mantissa bit, or it would read as infinity.
+        const bool nan = (bits & 0x007FFFFFu) != 0;
+        if (nan && (truncated & 0x007F0000u) == 0)
+            return (bits & 0x80000000u) | 0x7FC00000u;
+        return truncated;
+    }
+    const std::uint32_t dropped = bits & kDroppedBits;
+    const std::uint32_t half = (kDroppedBits + 1) / 2;
+    if (dropped < half || (dropped == half && (bits & kLastKeptBit) == 0))
+        return truncated;
+    // One step up in the last kept place makes the magnitude larger, carrying into the exponent
+    // where it must; a carry that reaches the all-ones exponent would make the value infinite.
+    const std::uint32_t rounded = truncated + kLastKeptBit;
+    return (rounded & kExponentBits) == kExponentBits ? truncated : rounded;
+}
+
+void CopyValuesAsAsked(std::istream& source, std::ostream& sink, std::int64_t count, int frameFields,
+                       int valuesPerGroup, ValueKind kind, const ReductionMode& mode)
+{
+    const std::int64_t groupSize = 4 * (static_cast<std::int64_t>(frameFields) + valuesPerGroup);
+    if (frameFields < 0 || valuesPerGroup < 0 || groupSize == 0 || groupSize > kAskedBlockSize) {
+        source.setstate(std::ios::failbit);
+        return;
+    }
+    unsigned char bytes[kAskedBlockSize];
+    std::uint32_t original[kAskedBlockSize / 4];
+    std::uint32_t reduced[kAskedBlockSize / 4];
+    const std::int64_t groupsPerBlock = kAskedBlockSize / groupSize;
+    const std::size_t frameBytes = 4 * static_cast<std::size_t>(frameFields);
+    while (count > 0 && !IsWalkOver(source, sink)) {
+        const std::int64_t groups = std::min(count, groupsPerBlock);
+        source.read(reinterpret_cast<char*>(bytes), groups * groupSize);
+        const std::size_t got = static_cast<std::size_t>(source.gcount());
+        std::size_t values = 0;
+        std::size_t inGroup = 0;
+        for (std::size_t at = 0; at < got; at += 4, inGroup = (inGroup + 4) % static_cast<std::size_t>(groupSize)) {
+            if (inGroup < frameBytes)
+                continue;
+            if (got - at < 4) {
+                // Little-endian: the low-order bytes come first.
+                std::fill(bytes + at, bytes + std::min(got, at + 2), 0);
+                break;
+            }
+            original[values] = static_cast<std::uint32_t>(DecodeInt32(bytes + at));
+            reduced[values] = ReduceBits(original[values], mode.rounding);
+            EncodeUint32(reduced[values], bytes + at);
+            ++values;
+        }
+        if (mode.observe != nullptr && values > 0)
+            mode.observe(mode.context, kind, original, reduced, values);
+        sink.write(reinterpret_cast<char*>(bytes), static_cast<std::streamsize>(got));
+        count -= groups;
+    }
+}
