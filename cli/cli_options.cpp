@@ -70,6 +70,10 @@ static int ParseLongOption(const char* word, CliOptions& options, std::string& e
         options.dryRun = 1;
     } else if (std::strcmp(word, "--stats") == 0) {
         options.stats = 1;
+    } else if (std::strcmp(word, "--round") == 0) {
+        options.round = 1;
+    } else if (std::strcmp(word, "--json") == 0) {
+        options.json = 1;
     } else {
         error = std::string("unknown option '") + word + "'";
         return 0;

@@ -11,7 +11,9 @@ struct CliOptions {
     int recursive = 0;               // -r: walk the DIR operands
     int quiet = 0;                   // -q: failures only
     int dryRun = 0;                  // --dry-run: walk, write nothing
-    int stats = 0;                   // --stats: deflated sizes and the saving
+    int stats = 0;                   // --stats: deflated sizes, the saving and the largest changes
+    int round = 0;                   // --round: round reduced values to nearest instead of truncating
+    int json = 0;                    // --json: JSON Lines on stdout instead of text
     int help = 0;                    // -h, --help
     int version = 0;                 // --version
 };

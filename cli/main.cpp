@@ -2,14 +2,18 @@
 // folders, one line per file, a summary for batches, exit status 0 / 1 / 2.
 
 #include "cli_options.h"
+#include "json_report.h"
 #include "measuring_sink.h"
 #include "model_walk.h"
+#include "outcome.h"
 #include "progress.h"
+#include "value_changes.h"
 
 #include "conversion_report.h"
 #include "model_convert.h"
 #include "output_name.h"
 #include "product_version.h"
+#include "value_reduction.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -21,34 +25,13 @@
 
 namespace fs = std::filesystem;
 
-// What happened to one input.
-struct FileOutcome {
-    ConversionReport report;
-    std::string outputPath;
-    std::string failure;           // the reason for the failure line, empty on success
-    std::uint64_t bytesIn = 0;     // size of the input
-    int measured = 0;              // --stats: both deflated sizes below are known
-    std::uint64_t deflatedIn = 0;
-    std::uint64_t deflatedOut = 0;
-};
-
-// The figures of a whole run, for the summary line.
-struct BatchTotals {
-    std::int64_t converted = 0;
-    std::int64_t failed = 0;
-    std::int64_t skipped = 0;
-    std::uint64_t bytesIn = 0;     // inputs of the converted files
-    std::int64_t floatsReduced = 0;
-    std::uint64_t deflatedIn = 0;  // --stats, converted files
-    std::uint64_t deflatedOut = 0;
-};
-
 // Walks the input into a sink that keeps nothing; with stats the sink deflates what the
 // output would be. Fills outcome as a real conversion would.
 static void DryRunOne(const std::string& input, int stats, FileOutcome& outcome)
 {
     std::ifstream source(input, std::ios::binary);
     if (!source.is_open()) {
+        outcome.report.kind = FailureKind::CannotOpen;
         outcome.failure = "cannot open the input";
         return;
     }
@@ -64,15 +47,31 @@ static void DryRunOne(const std::string& input, int stats, FileOutcome& outcome)
     }
 }
 
+// Converts the input into outcome.outputPath and fills outcome.
+static void WriteOne(const std::string& input, int stats, FileOutcome& outcome)
+{
+    if (!ConvertModelWithReport(input.c_str(), outcome.outputPath.c_str(), outcome.report)) {
+        outcome.failure = DescribeFailure(outcome.report);
+        return;
+    }
+    // Deflating is far slower than reading back two files that are still in the page cache, so
+    // a second pass costs little over deflating while converting.
+    if (stats)
+        outcome.measured = DeflatedFileSize(input.c_str(), outcome.deflatedIn) &&
+                           DeflatedFileSize(outcome.outputPath.c_str(), outcome.deflatedOut);
+}
+
 // Converts one input (or, with --dry-run, walks it) and fills outcome.
 static void ConvertOne(const std::string& input, const CliOptions& options, FileOutcome& outcome)
 {
     std::error_code error;
     if (fs::is_directory(input, error)) {
+        outcome.check = InputCheck::IsAFolder;
         outcome.failure = "is a folder (use -r to convert the models in it)";
         return;
     }
     if (!HasModelExtension(input.c_str())) {
+        outcome.check = InputCheck::NotMdxName;
         outcome.failure = "not an .mdx file (the name must end in .mdx)";
         return;
     }
@@ -80,23 +79,24 @@ static void ConvertOne(const std::string& input, const CliOptions& options, File
     // By identity, so that another name of the input (a hard link, a symbolic link, a
     // different spelling of the path) cannot make the copy replace it.
     if (fs::equivalent(input, outcome.outputPath, error)) {
+        outcome.check = InputCheck::SameAsInput;
         outcome.failure = "the output " + outcome.outputPath + " is the input file itself";
         return;
     }
     const std::uintmax_t size = fs::file_size(input, error);
     outcome.bytesIn = error ? 0 : static_cast<std::uint64_t>(size);
+    // --round and --stats ask the conversion for more than plain truncation; the mode lives no
+    // longer than this call.
+    ReductionMode mode;
+    mode.rounding = options.round ? Rounding::Nearest : Rounding::TowardZero;
+    mode.observe = options.stats ? ObserveValueChanges : nullptr;
+    mode.context = &outcome.changes;
+    outcome.report.mode = options.round || options.stats ? &mode : nullptr;
     if (options.dryRun)
-        return DryRunOne(input, options.stats, outcome);
-
-    if (!ConvertModelWithReport(input.c_str(), outcome.outputPath.c_str(), outcome.report)) {
-        outcome.failure = DescribeFailure(outcome.report);
-        return;
-    }
-    // Deflating is far slower than reading back two files that are still in the page cache, so
-    // a second pass costs little over deflating while converting.
-    if (options.stats)
-        outcome.measured = DeflatedFileSize(input.c_str(), outcome.deflatedIn) &&
-                           DeflatedFileSize(outcome.outputPath.c_str(), outcome.deflatedOut);
+        DryRunOne(input, options.stats, outcome);
+    else
+        WriteOne(input, options.stats, outcome);
+    outcome.report.mode = nullptr;
 }
 
 // "; deflated IN -> OUT bytes, saving S bytes (P%)"
@@ -118,9 +118,10 @@ static void PrintOutcome(const std::string& input, const FileOutcome& outcome, c
         // shows the lines in the order of the files.
         std::fflush(stdout);
         std::fprintf(stderr, "duridodi: %s: %s\n", input.c_str(), outcome.failure.c_str());
-        return;
     }
-    if (options.quiet)
+    if (options.json)
+        return PrintInputJson(input, outcome, options);
+    if (options.quiet || !outcome.failure.empty())
         return;
     std::string line = input + " -> " + outcome.outputPath + ": " + std::to_string(outcome.report.floatsReduced) +
                        " floats reduced, version " + std::to_string(outcome.report.version);
@@ -129,6 +130,8 @@ static void PrintOutcome(const std::string& input, const FileOutcome& outcome, c
     if (options.dryRun)
         line += " (dry run, nothing written)";
     std::printf("%s\n", line.c_str());
+    if (options.stats)
+        std::printf("%s\n", DescribeValueChanges(outcome.changes).c_str());
 }
 
 static void AddToTotals(const FileOutcome& outcome, BatchTotals& totals)
@@ -142,6 +145,7 @@ static void AddToTotals(const FileOutcome& outcome, BatchTotals& totals)
     totals.floatsReduced += outcome.report.floatsReduced;
     totals.deflatedIn += outcome.deflatedIn;
     totals.deflatedOut += outcome.deflatedOut;
+    AddValueChanges(outcome.changes, totals.changes);
 }
 
 static void PrintSummary(const BatchTotals& totals, const CliOptions& options)
@@ -155,6 +159,8 @@ static void PrintSummary(const BatchTotals& totals, const CliOptions& options)
     if (options.dryRun)
         line += " (dry run, nothing written)";
     std::printf("%s\n", line.c_str());
+    if (options.stats)
+        std::printf("summary: %s\n", DescribeValueChanges(totals.changes).c_str());
 }
 
 // The inputs in the order they are converted: FILE operands as they stand, DIR operands (with
@@ -169,8 +175,15 @@ static ModelList ListInputs(const CliOptions& options, BatchTotals& totals)
         else
             list.models.push_back(input);
     }
-    for (const std::string& line : list.unreadable)
-        std::fprintf(stderr, "duridodi: %s\n", line.c_str());
+    for (const UnreadableFolder& folder : list.unreadable) {
+        std::fprintf(stderr, "duridodi: %s: %s\n", folder.folder.c_str(), folder.reason.c_str());
+        if (options.json) {
+            FileOutcome outcome;
+            outcome.check = InputCheck::CannotReadFolder;
+            outcome.failure = folder.reason;
+            PrintInputJson(folder.folder, outcome, options);
+        }
+    }
     totals.failed += static_cast<std::int64_t>(list.unreadable.size());
     totals.skipped = list.skipped;
     return list;
@@ -202,7 +215,7 @@ int main(int argc, char** argv)
         FileOutcome outcome;
         ConvertOne(list.models[index], options, outcome);
         // The progress line makes way only for a line that is printed, so that it does not flicker.
-        if (!outcome.failure.empty() || !options.quiet)
+        if (!outcome.failure.empty() || !options.quiet || options.json)
             ClearProgress(progress);
         PrintOutcome(list.models[index], outcome, options);
         AddToTotals(outcome, totals);
@@ -210,7 +223,9 @@ int main(int argc, char** argv)
         UpdateProgress(progress, index + 1, list.models.size(), bytesDone);
     }
     ClearProgress(progress);
-    if (!options.quiet && (options.recursive || options.dryRun || options.stats))
+    if (options.json)
+        PrintSummaryJson(totals, options);
+    else if (!options.quiet && (options.recursive || options.dryRun || options.stats))
         PrintSummary(totals, options);
     return totals.failed == 0 ? 0 : 1;
 }

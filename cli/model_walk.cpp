@@ -36,7 +36,7 @@ void CollectModels(const std::string& folder, ModelList& list)
     for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error))
         entries.push_back(*it);
     if (error) {
-        list.unreadable.push_back(folder + ": cannot read the folder (" + error.message() + ")");
+        list.unreadable.push_back({folder, "cannot read the folder (" + error.message() + ")"});
         return;
     }
     std::sort(entries.begin(), entries.end(), [](const fs::directory_entry& a, const fs::directory_entry& b) {

@@ -6,9 +6,15 @@
 #include <string>
 #include <vector>
 
+// A folder that could not be listed, and why.
+struct UnreadableFolder {
+    std::string folder;
+    std::string reason;
+};
+
 struct ModelList {
-    std::vector<std::string> models;     // paths to convert, in the order they are converted
-    std::vector<std::string> unreadable; // "FOLDER: reason" for each folder that could not be listed
+    std::vector<std::string> models;          // paths to convert, in the order they are converted
+    std::vector<UnreadableFolder> unreadable; // folders that could not be listed
     std::int64_t skipped = 0;            // "*_dezavivi.mdx" files met in folders and left alone
 };
 
