@@ -28,6 +28,7 @@ struct FileOutcome {
     std::string failure;           // the reason for the failure line, empty on success
     std::uint64_t bytesIn = 0;     // size of the input
     int measured = 0;              // --stats: both deflated sizes below are known
+    int unmeasured = 0;            // --stats: converted, but the deflated sizes could not be measured
     std::uint64_t deflatedIn = 0;
     std::uint64_t deflatedOut = 0;
 };
@@ -41,6 +42,7 @@ struct BatchTotals {
     std::int64_t floatsReduced = 0;
     std::uint64_t deflatedIn = 0;  // --stats, converted files
     std::uint64_t deflatedOut = 0;
+    std::int64_t unmeasured = 0;   // --stats, converted files whose deflated sizes are unknown
 };
 
 // Walks the input into a sink that keeps nothing; with stats the sink deflates what the
@@ -59,8 +61,9 @@ static void DryRunOne(const std::string& input, int stats, FileOutcome& outcome)
         return;
     }
     if (stats) {
-        outcome.deflatedOut = measure.FinishDeflate();
-        outcome.measured = DeflatedFileSize(input.c_str(), outcome.deflatedIn);
+        outcome.measured =
+            measure.FinishDeflate(outcome.deflatedOut) && DeflatedFileSize(input.c_str(), outcome.deflatedIn);
+        outcome.unmeasured = !outcome.measured;
     }
 }
 
@@ -94,9 +97,11 @@ static void ConvertOne(const std::string& input, const CliOptions& options, File
     }
     // Deflating is far slower than reading back two files that are still in the page cache, so
     // a second pass costs little over deflating while converting.
-    if (options.stats)
+    if (options.stats) {
         outcome.measured = DeflatedFileSize(input.c_str(), outcome.deflatedIn) &&
                            DeflatedFileSize(outcome.outputPath.c_str(), outcome.deflatedOut);
+        outcome.unmeasured = !outcome.measured;
+    }
 }
 
 // "; deflated IN -> OUT bytes, saving S bytes (P%)"
@@ -111,17 +116,16 @@ static std::string DescribeSaving(std::uint64_t deflatedIn, std::uint64_t deflat
     return text;
 }
 
-static void PrintOutcome(const std::string& input, const FileOutcome& outcome, const CliOptions& options)
+static void PrintFailure(const std::string& input, const char* reason)
 {
-    if (!outcome.failure.empty()) {
-        // Success lines already printed go out first, so that a shared terminal or pipe
-        // shows the lines in the order of the files.
-        std::fflush(stdout);
-        std::fprintf(stderr, "duridodi: %s: %s\n", input.c_str(), outcome.failure.c_str());
-        return;
-    }
-    if (options.quiet)
-        return;
+    // Success lines already printed go out first, so that a shared terminal or pipe shows the
+    // lines in the order of the files.
+    std::fflush(stdout);
+    std::fprintf(stderr, "duridodi: %s: %s\n", input.c_str(), reason);
+}
+
+static void PrintSuccess(const std::string& input, const FileOutcome& outcome, const CliOptions& options)
+{
     std::string line = input + " -> " + outcome.outputPath + ": " + std::to_string(outcome.report.floatsReduced) +
                        " floats reduced, version " + std::to_string(outcome.report.version);
     if (outcome.measured)
@@ -129,6 +133,17 @@ static void PrintOutcome(const std::string& input, const FileOutcome& outcome, c
     if (options.dryRun)
         line += " (dry run, nothing written)";
     std::printf("%s\n", line.c_str());
+}
+
+static void PrintOutcome(const std::string& input, const FileOutcome& outcome, const CliOptions& options)
+{
+    if (!outcome.failure.empty())
+        return PrintFailure(input, outcome.failure.c_str());
+    if (!options.quiet)
+        PrintSuccess(input, outcome, options);
+    // The file was converted; only the figures that --stats asked for are missing.
+    if (outcome.unmeasured)
+        PrintFailure(input, "cannot measure the deflated sizes");
 }
 
 static void AddToTotals(const FileOutcome& outcome, BatchTotals& totals)
@@ -142,6 +157,7 @@ static void AddToTotals(const FileOutcome& outcome, BatchTotals& totals)
     totals.floatsReduced += outcome.report.floatsReduced;
     totals.deflatedIn += outcome.deflatedIn;
     totals.deflatedOut += outcome.deflatedOut;
+    totals.unmeasured += outcome.unmeasured;
 }
 
 static void PrintSummary(const BatchTotals& totals, const CliOptions& options)
@@ -151,14 +167,16 @@ static void PrintSummary(const BatchTotals& totals, const CliOptions& options)
                        std::to_string(totals.bytesIn) + " bytes in, " + std::to_string(totals.floatsReduced) +
                        " floats reduced";
     if (options.stats)
-        line += DescribeSaving(totals.deflatedIn, totals.deflatedOut);
+        line += totals.unmeasured == 0
+                    ? DescribeSaving(totals.deflatedIn, totals.deflatedOut)
+                    : "; deflated sizes unknown, " + std::to_string(totals.unmeasured) + " not measured";
     if (options.dryRun)
         line += " (dry run, nothing written)";
     std::printf("%s\n", line.c_str());
 }
 
 // The inputs in the order they are converted: FILE operands as they stand, DIR operands (with
-// -r) replaced by the models found in them. Unreadable folders are reported and counted.
+// -r) replaced by the models found in them. Unreadable or missing folders are reported and counted.
 static ModelList ListInputs(const CliOptions& options, BatchTotals& totals)
 {
     ModelList list;
@@ -166,6 +184,8 @@ static ModelList ListInputs(const CliOptions& options, BatchTotals& totals)
         std::error_code error;
         if (options.recursive && fs::is_directory(input, error))
             CollectModels(input, list);
+        else if (options.recursive && !fs::exists(input, error) && !error)
+            list.unreadable.push_back(input + ": does not exist");
         else
             list.models.push_back(input);
     }
@@ -202,7 +222,7 @@ int main(int argc, char** argv)
         FileOutcome outcome;
         ConvertOne(list.models[index], options, outcome);
         // The progress line makes way only for a line that is printed, so that it does not flicker.
-        if (!outcome.failure.empty() || !options.quiet)
+        if (!outcome.failure.empty() || outcome.unmeasured || !options.quiet)
             ClearProgress(progress);
         PrintOutcome(list.models[index], outcome, options);
         AddToTotals(outcome, totals);
@@ -212,5 +232,5 @@ int main(int argc, char** argv)
     ClearProgress(progress);
     if (!options.quiet && (options.recursive || options.dryRun || options.stats))
         PrintSummary(totals, options);
-    return totals.failed == 0 ? 0 : 1;
+    return totals.failed == 0 && totals.unmeasured == 0 ? 0 : 1;
 }
