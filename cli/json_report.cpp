@@ -34,6 +34,14 @@ const char* FailureWord(const FileOutcome& outcome)
 
 Json ErrorJson(const FileOutcome& outcome)
 {
+    if (outcome.failure.empty()) {
+        Json error;
+        error["kind"] = "cannot_measure";
+        error["message"] = kUnmeasuredReason;
+        error["offset"] = nullptr;
+        error["chunk"] = nullptr;
+        return error;
+    }
     const bool conversion = outcome.check == InputCheck::None;
     Json error;
     error["kind"] = FailureWord(outcome);
@@ -82,7 +90,7 @@ void PrintInputJson(const std::string& input, const FileOutcome& outcome, const 
     object["version"] = walked ? Json(outcome.report.version) : Json();
     object["floats_reduced"] = converted ? outcome.report.floatsReduced : 0;
     object["bytes"] = outcome.bytesIn;
-    object["error"] = converted ? Json() : ErrorJson(outcome);
+    object["error"] = converted && !outcome.unmeasured ? Json() : ErrorJson(outcome);
     if (options.stats) {
         object["deflated_input"] = outcome.measured ? Json(outcome.deflatedIn) : Json();
         object["deflated_output"] = outcome.measured ? Json(outcome.deflatedOut) : Json();

@@ -42,8 +42,9 @@ static void DryRunOne(const std::string& input, int stats, FileOutcome& outcome)
         return;
     }
     if (stats) {
-        outcome.deflatedOut = measure.FinishDeflate();
-        outcome.measured = DeflatedFileSize(input.c_str(), outcome.deflatedIn);
+        outcome.measured =
+            measure.FinishDeflate(outcome.deflatedOut) && DeflatedFileSize(input.c_str(), outcome.deflatedIn);
+        outcome.unmeasured = !outcome.measured;
     }
 }
 
@@ -56,9 +57,11 @@ static void WriteOne(const std::string& input, int stats, FileOutcome& outcome)
     }
     // Deflating is far slower than reading back two files that are still in the page cache, so
     // a second pass costs little over deflating while converting.
-    if (stats)
+    if (stats) {
         outcome.measured = DeflatedFileSize(input.c_str(), outcome.deflatedIn) &&
                            DeflatedFileSize(outcome.outputPath.c_str(), outcome.deflatedOut);
+        outcome.unmeasured = !outcome.measured;
+    }
 }
 
 // Converts one input (or, with --dry-run, walks it) and fills outcome.
@@ -111,18 +114,16 @@ static std::string DescribeSaving(std::uint64_t deflatedIn, std::uint64_t deflat
     return text;
 }
 
-static void PrintOutcome(const std::string& input, const FileOutcome& outcome, const CliOptions& options)
+static void PrintFailure(const std::string& input, const char* reason)
 {
-    if (!outcome.failure.empty()) {
-        // Success lines already printed go out first, so that a shared terminal or pipe
-        // shows the lines in the order of the files.
-        std::fflush(stdout);
-        std::fprintf(stderr, "duridodi: %s: %s\n", input.c_str(), outcome.failure.c_str());
-    }
-    if (options.json)
-        return PrintInputJson(input, outcome, options);
-    if (options.quiet || !outcome.failure.empty())
-        return;
+    // Success lines already printed go out first, so that a shared terminal or pipe shows the
+    // lines in the order of the files.
+    std::fflush(stdout);
+    std::fprintf(stderr, "duridodi: %s: %s\n", input.c_str(), reason);
+}
+
+static void PrintSuccess(const std::string& input, const FileOutcome& outcome, const CliOptions& options)
+{
     std::string line = input + " -> " + outcome.outputPath + ": " + std::to_string(outcome.report.floatsReduced) +
                        " floats reduced, version " + std::to_string(outcome.report.version);
     if (outcome.measured)
@@ -132,6 +133,19 @@ static void PrintOutcome(const std::string& input, const FileOutcome& outcome, c
     std::printf("%s\n", line.c_str());
     if (options.stats)
         std::printf("%s\n", DescribeValueChanges(outcome.changes).c_str());
+}
+
+static void PrintOutcome(const std::string& input, const FileOutcome& outcome, const CliOptions& options)
+{
+    if (!outcome.failure.empty())
+        PrintFailure(input, outcome.failure.c_str());
+    else if (!options.quiet && !options.json)
+        PrintSuccess(input, outcome, options);
+    // The file was converted; only the figures that --stats asked for are missing.
+    if (outcome.unmeasured)
+        PrintFailure(input, kUnmeasuredReason);
+    if (options.json)
+        PrintInputJson(input, outcome, options);
 }
 
 static void AddToTotals(const FileOutcome& outcome, BatchTotals& totals)
@@ -145,6 +159,7 @@ static void AddToTotals(const FileOutcome& outcome, BatchTotals& totals)
     totals.floatsReduced += outcome.report.floatsReduced;
     totals.deflatedIn += outcome.deflatedIn;
     totals.deflatedOut += outcome.deflatedOut;
+    totals.unmeasured += outcome.unmeasured;
     AddValueChanges(outcome.changes, totals.changes);
 }
 
@@ -155,7 +170,9 @@ static void PrintSummary(const BatchTotals& totals, const CliOptions& options)
                        std::to_string(totals.bytesIn) + " bytes in, " + std::to_string(totals.floatsReduced) +
                        " floats reduced";
     if (options.stats)
-        line += DescribeSaving(totals.deflatedIn, totals.deflatedOut);
+        line += totals.unmeasured == 0
+                    ? DescribeSaving(totals.deflatedIn, totals.deflatedOut)
+                    : "; deflated sizes unknown, " + std::to_string(totals.unmeasured) + " not measured";
     if (options.dryRun)
         line += " (dry run, nothing written)";
     std::printf("%s\n", line.c_str());
@@ -164,7 +181,7 @@ static void PrintSummary(const BatchTotals& totals, const CliOptions& options)
 }
 
 // The inputs in the order they are converted: FILE operands as they stand, DIR operands (with
-// -r) replaced by the models found in them. Unreadable folders are reported and counted.
+// -r) replaced by the models found in them. Unreadable or missing folders are reported and counted.
 static ModelList ListInputs(const CliOptions& options, BatchTotals& totals)
 {
     ModelList list;
@@ -172,6 +189,8 @@ static ModelList ListInputs(const CliOptions& options, BatchTotals& totals)
         std::error_code error;
         if (options.recursive && fs::is_directory(input, error))
             CollectModels(input, list);
+        else if (options.recursive && !fs::exists(input, error) && !error)
+            list.unreadable.push_back({input, "does not exist"});
         else
             list.models.push_back(input);
     }
@@ -215,7 +234,7 @@ int main(int argc, char** argv)
         FileOutcome outcome;
         ConvertOne(list.models[index], options, outcome);
         // The progress line makes way only for a line that is printed, so that it does not flicker.
-        if (!outcome.failure.empty() || !options.quiet || options.json)
+        if (!outcome.failure.empty() || outcome.unmeasured || !options.quiet || options.json)
             ClearProgress(progress);
         PrintOutcome(list.models[index], outcome, options);
         AddToTotals(outcome, totals);
@@ -227,5 +246,5 @@ int main(int argc, char** argv)
         PrintSummaryJson(totals, options);
     else if (!options.quiet && (options.recursive || options.dryRun || options.stats))
         PrintSummary(totals, options);
-    return totals.failed == 0 ? 0 : 1;
+    return totals.failed == 0 && totals.unmeasured == 0 ? 0 : 1;
 }

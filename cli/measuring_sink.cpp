@@ -6,8 +6,10 @@
 MeasuringSink::MeasuringSink(int deflating) : deflating(deflating)
 {
     std::memset(&stream, 0, sizeof stream);
-    if (deflating)
-        deflateInit(&stream, Z_DEFAULT_COMPRESSION);
+    if (deflating && deflateInit(&stream, Z_DEFAULT_COMPRESSION) != Z_OK) {
+        this->deflating = 0;
+        failed = 1;
+    }
     setp(pending, pending + kBufferSize);
 }
 
@@ -20,16 +22,20 @@ MeasuringSink::~MeasuringSink()
 // Passes count bytes to deflate and counts what comes out; with Z_FINISH, until the end.
 void MeasuringSink::Consume(const char* data, std::size_t count, int flush)
 {
-    if (!deflating)
+    if (!deflating || failed)
         return;
     stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data));
     stream.avail_in = static_cast<uInt>(count);
+    int result;
     do {
         stream.next_out = compressed;
         stream.avail_out = kBufferSize;
-        deflate(&stream, flush);
+        result = deflate(&stream, flush);
         deflated += kBufferSize - stream.avail_out;
     } while (stream.avail_out == 0);
+    // Z_BUF_ERROR only says that no progress was possible; a finished stream must have ended.
+    if (result == Z_STREAM_ERROR || (flush == Z_FINISH && result != Z_STREAM_END))
+        failed = 1;
 }
 
 void MeasuringSink::ConsumeBuffered(int flush)
@@ -67,10 +73,11 @@ int MeasuringSink::sync()
     return 0;
 }
 
-std::uint64_t MeasuringSink::FinishDeflate()
+int MeasuringSink::FinishDeflate(std::uint64_t& deflatedSize)
 {
     ConsumeBuffered(Z_FINISH);
-    return deflating ? deflated : 0;
+    deflatedSize = deflated;
+    return deflating && !failed;
 }
 
 int DeflatedFileSize(const char* path, std::uint64_t& deflatedSize)
@@ -85,6 +92,6 @@ int DeflatedFileSize(const char* path, std::uint64_t& deflatedSize)
         sink.sputn(block, static_cast<std::streamsize>(got));
     const int readFailed = std::ferror(file);
     std::fclose(file);
-    deflatedSize = sink.FinishDeflate();
-    return !readFailed;
+    const int deflated = sink.FinishDeflate(deflatedSize);
+    return deflated && !readFailed;
 }

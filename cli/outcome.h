@@ -9,6 +9,9 @@
 #include <cstdint>
 #include <string>
 
+// The failure line of a converted file whose deflated sizes --stats could not measure.
+constexpr char kUnmeasuredReason[] = "cannot measure the deflated sizes";
+
 // A check of the tool's own, before or beside the conversion, that an input failed.
 enum class InputCheck {
     None,             // passed: a failure, if any, is the conversion's (report.kind)
@@ -27,6 +30,7 @@ struct FileOutcome {
     std::string failure;           // the reason for the failure line, empty on success
     std::uint64_t bytesIn = 0;     // size of the input
     int measured = 0;              // --stats: both deflated sizes below are known
+    int unmeasured = 0;            // --stats: converted, but the deflated sizes could not be measured
     std::uint64_t deflatedIn = 0;
     std::uint64_t deflatedOut = 0;
     ValueChanges changes;          // --stats
@@ -41,5 +45,6 @@ struct BatchTotals {
     std::int64_t floatsReduced = 0;
     std::uint64_t deflatedIn = 0;  // --stats, converted files
     std::uint64_t deflatedOut = 0;
+    std::int64_t unmeasured = 0;   // --stats, converted files whose deflated sizes are unknown
     ValueChanges changes;          // --stats, converted files
 };

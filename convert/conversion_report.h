@@ -19,7 +19,6 @@ enum class FailureKind {
 // What one conversion found: filled by the driver and the walkers as they go.
 struct ConversionReport {
     const ReductionMode* mode = nullptr; // set by the caller, kept by the conversion; null: truncation
-
     int converted = 0;              // 1 when the output is the complete reduced copy
     FailureKind kind = FailureKind::None;
     std::string reason;             // why not, in words; empty on success

@@ -487,3 +487,58 @@ TEST_F(CommandLine, StatsSummaryCountsOnlyConvertedFiles)
 }
 
 } // namespace
+
+TEST_F(CommandLine, ManualNamesTheVersionThatVersionPrints)
+{
+    const RunResult version = Tool({"--version"}, dir);
+    ASSERT_EQ(version.status, 0);
+    const std::string title = version.out.substr(0, version.out.find('\n'));
+    const std::string manual = ReadBytes(DURIDODI_MANUAL);
+    const std::string header = manual.substr(0, manual.find('\n'));
+    EXPECT_EQ(header.rfind(".TH DURIDODI 1 ", 0), 0u) << header;
+    EXPECT_NE(header.find("\"" + title + "\""), std::string::npos) << header;
+    EXPECT_NE(manual.find("\n.B " + title + "\nand exit."), std::string::npos);
+    EXPECT_EQ(manual.find('@'), std::string::npos); // nothing left unconfigured
+}
+
+TEST_F(CommandLine, MissingFolderUnderRecursiveIsSaidNotToExist)
+{
+    fs::create_directory(dir / "models");
+    const std::string input = MakeModel("models/a.mdx");
+    const ConversionReport report = ConvertInProcess(input).report;
+    const RunResult run = Tool({"-r", "missing_dir", "models"}, dir);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "duridodi: missing_dir: does not exist\n");
+    EXPECT_EQ(run.out, SuccessLine("models/a.mdx", "models/a_dezavivi.mdx", report) +
+                           "summary: 1 converted, 1 failed, 0 skipped; " + std::to_string(input.size()) +
+                           " bytes in, " + std::to_string(report.floatsReduced) + " floats reduced\n");
+    EXPECT_FALSE(fs::exists(dir / "missing_dir"));
+}
+
+// The tool linked with a zlib whose deflate cannot start: the file is converted, its figures are
+// said to be unknown rather than printed as 0, and the run exits 1.
+TEST_F(CommandLine, StatsWhoseDeflateFailsSayTheFiguresAreUnknown)
+{
+    const std::string input = MakeModel("a.mdx");
+    const CoreResult expected = ConvertInProcess(input);
+    std::string success = SuccessLine("a.mdx", "a_dezavivi.mdx", expected.report);
+    success.pop_back();
+    const std::string summary = "summary: 1 converted, 0 failed, 0 skipped; " + std::to_string(input.size()) +
+                                " bytes in, " + std::to_string(expected.report.floatsReduced) +
+                                " floats reduced; deflated sizes unknown, 1 not measured";
+    for (const bool dryRun : {false, true}) {
+        std::vector<std::string> args{"--stats", "a.mdx"};
+        if (dryRun)
+            args.insert(args.begin(), "--dry-run");
+        const RunResult run = RunProgram(DURIDODI_FAILING_DEFLATE, args, dir);
+        const std::string note = dryRun ? " (dry run, nothing written)" : "";
+        EXPECT_EQ(run.status, 1) << "dry run " << dryRun;
+        // The largest changes are measured without deflate; their figures are checked elsewhere.
+        const std::size_t changesAt = run.out.find("\nlargest change: ") + 1;
+        const std::string changes = run.out.substr(changesAt, run.out.find('\n', changesAt) + 1 - changesAt);
+        EXPECT_EQ(run.out, success + note + "\n" + changes + summary + note + "\nsummary: " + changes);
+        EXPECT_EQ(run.err, "duridodi: a.mdx: cannot measure the deflated sizes\n");
+        EXPECT_EQ(ReadBytes(dir / "a_dezavivi.mdx"), dryRun ? "" : expected.output) << "dry run " << dryRun;
+        fs::remove(dir / "a_dezavivi.mdx");
+    }
+}
