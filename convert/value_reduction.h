@@ -10,7 +10,7 @@
 #include <ostream>
 
 // The kinds of values that a conversion reduces.
-enum class ValueKind { Position, Normal, Tangent, Extent, TextureCoordinate, Translation, Rotation, Scaling };
+enum class ValueKind { Position, Normal, Tangent, TextureCoordinate, Extent, Translation, Rotation, Scaling };
 constexpr int kValueKindCount = 8;
 
 // The 4-byte values of one element of a kind: a vertex position or normal 3, a tangent 4 (xyz and
