@@ -75,19 +75,28 @@ void CopyValuesAsAsked(std::istream& source, std::ostream& sink, std::int64_t co
         source.read(reinterpret_cast<char*>(bytes), groups * groupSize);
         const std::size_t got = static_cast<std::size_t>(source.gcount());
         std::size_t values = 0;
-        std::size_t inGroup = 0;
-        for (std::size_t at = 0; at < got; at += 4, inGroup = (inGroup + 4) % static_cast<std::size_t>(groupSize)) {
-            if (inGroup < frameBytes)
-                continue;
-            if (got - at < 4) {
-                // Little-endian: the low-order bytes come first.
-                std::fill(bytes + at, bytes + std::min(got, at + 2), 0);
-                break;
-            }
-            original[values] = static_cast<std::uint32_t>(DecodeInt32(bytes + at));
+        unsigned char* at = bytes;
+        const auto reduceValue = [&]() {
+            original[values] = static_cast<std::uint32_t>(DecodeInt32(at));
             reduced[values] = ReduceBits(original[values], mode.rounding);
-            EncodeUint32(reduced[values], bytes + at);
+            EncodeUint32(reduced[values], at);
             ++values;
+            at += 4;
+        };
+        const std::size_t wholeGroups = got / static_cast<std::size_t>(groupSize);
+        for (std::size_t group = 0; group < wholeGroups; ++group) {
+            at += frameBytes;
+            for (int value = 0; value < valuesPerGroup; ++value)
+                reduceValue();
+        }
+        // A group cut short by the end of the input: its whole values, then a cut value's
+        // low-order bytes (little-endian, they come first) zeroed.
+        std::size_t rest = got - wholeGroups * static_cast<std::size_t>(groupSize);
+        if (rest > frameBytes) {
+            at += frameBytes;
+            for (rest -= frameBytes; rest >= 4; rest -= 4)
+                reduceValue();
+            std::fill(at, at + std::min<std::size_t>(rest, 2), 0);
         }
         if (mode.observe != nullptr && values > 0)
             mode.observe(mode.context, kind, original, reduced, values);
