@@ -54,13 +54,13 @@ Json ErrorJson(const FileOutcome& outcome)
 Json ValueChangesJson(const ValueChanges& changes)
 {
     Json figures;
-    for (int k = 0; k < kValueKindCount; ++k) {
-        const ValueKind kind = static_cast<ValueKind>(k);
+    for (int k = 0; k < kReducedKindCount; ++k) {
+        const ReducedKind kind = static_cast<ReducedKind>(k);
         // A model without tangents has no figure for them; every other kind has one, 0 when absent.
-        if (kind == ValueKind::Tangent && changes.values[k] == 0)
+        if (kind == ReducedKind::Tangent && changes.values[k] == 0)
             continue;
         figures[ValueChangeKey(kind)] = changes.largest[k];
-        if (kind == ValueKind::Position)
+        if (kind == ReducedKind::Position)
             figures["model_size"] = changes.modelSize;
     }
     figures["non_finite"] = changes.nonFinite;

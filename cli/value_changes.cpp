@@ -15,8 +15,8 @@ struct KindText {
     bool angle;       // measured as an angle in degrees
 };
 
-// By ValueKind.
-constexpr KindText kKindTexts[kValueKindCount] = {
+// By ReducedKind.
+constexpr KindText kKindTexts[kReducedKindCount] = {
     {"positions", "positions", false},
     {"normals_degrees", "normals", true},
     {"tangents_degrees", "tangents", true},
@@ -61,9 +61,9 @@ double AngleBetween(const double* a, const double* b, int n)
 // The angle in degrees between one element's directions before and after: the xyz of a normal or
 // tangent, or the rotation between two quaternions (q and -q are the same rotation). -1 when one
 // has zero length.
-double DirectionChange(ValueKind kind, const double* original, double* reduced)
+double DirectionChange(ReducedKind kind, const double* original, double* reduced)
 {
-    if (kind != ValueKind::Rotation)
+    if (kind != ReducedKind::Rotation)
         return AngleBetween(original, reduced, 3) * kDegreesPerRadian;
     if (original[0] * reduced[0] + original[1] * reduced[1] + original[2] * reduced[2] + original[3] * reduced[3] < 0)
         for (int i = 0; i < 4; ++i)
@@ -72,7 +72,7 @@ double DirectionChange(ValueKind kind, const double* original, double* reduced)
 }
 
 // Normals, tangents and rotations: one angle per whole element, of finite values only.
-void ObserveDirections(ValueChanges& changes, ValueKind kind, const std::uint32_t* original,
+void ObserveDirections(ValueChanges& changes, ReducedKind kind, const std::uint32_t* original,
                        const std::uint32_t* reduced, std::size_t count)
 {
     const std::size_t size = static_cast<std::size_t>(ValuesPerElement(kind));
@@ -104,7 +104,7 @@ std::string FormatFigure(double value)
 
 } // namespace
 
-void ObserveValueChanges(void* context, ValueKind kind, const std::uint32_t* original, const std::uint32_t* reduced,
+void ObserveValueChanges(void* context, ReducedKind kind, const std::uint32_t* original, const std::uint32_t* reduced,
                          std::size_t count)
 {
     ValueChanges& changes = *static_cast<ValueChanges*>(context);
@@ -121,14 +121,14 @@ void ObserveValueChanges(void* context, ValueKind kind, const std::uint32_t* ori
         }
         // Exact: two floats this close differ by a double without rounding.
         changes.largest[k] = std::max(changes.largest[k], std::fabs(before - after));
-        if (kind == ValueKind::Position)
+        if (kind == ReducedKind::Position)
             changes.modelSize = std::max(changes.modelSize, std::fabs(before));
     }
 }
 
 void AddValueChanges(const ValueChanges& file, ValueChanges& batch)
 {
-    for (int k = 0; k < kValueKindCount; ++k) {
+    for (int k = 0; k < kReducedKindCount; ++k) {
         batch.largest[k] = std::max(batch.largest[k], file.largest[k]);
         batch.values[k] += file.values[k];
     }
@@ -139,13 +139,13 @@ void AddValueChanges(const ValueChanges& file, ValueChanges& batch)
 std::string DescribeValueChanges(const ValueChanges& changes)
 {
     std::string line;
-    for (int k = 0; k < kValueKindCount; ++k) {
+    for (int k = 0; k < kReducedKindCount; ++k) {
         if (changes.values[k] == 0)
             continue;
         line += std::string(line.empty() ? "" : ", ") + kKindTexts[k].name + " " + FormatFigure(changes.largest[k]);
         if (kKindTexts[k].angle)
             line += "\xC2\xB0"; // the degree sign in UTF-8
-        else if (static_cast<ValueKind>(k) == ValueKind::Position)
+        else if (static_cast<ReducedKind>(k) == ReducedKind::Position)
             line += " of " + FormatFigure(changes.modelSize) + " units";
     }
     if (line.empty())
@@ -156,7 +156,7 @@ std::string DescribeValueChanges(const ValueChanges& changes)
     return "largest change: " + line;
 }
 
-const char* ValueChangeKey(ValueKind kind)
+const char* ValueChangeKey(ReducedKind kind)
 {
     return kKindTexts[static_cast<int>(kind)].key;
 }

@@ -11,17 +11,17 @@
 
 // The figures of one file, or the largest of a batch.
 struct ValueChanges {
-    // By ValueKind: the largest absolute change, or for normals, tangents (their xyz) and rotations
+    // By ReducedKind: the largest absolute change, or for normals, tangents (their xyz) and rotations
     // the largest angle in degrees between a value before and after (a rotation's angle is
     // 2 acos(|q.q'| / (|q| |q'|))). Zero-length normals, tangents and quaternions are left out.
-    double largest[kValueKindCount] = {};
+    double largest[kReducedKindCount] = {};
     double modelSize = 0;                      // the largest absolute vertex coordinate
-    std::int64_t values[kValueKindCount] = {}; // values met of each kind
+    std::int64_t values[kReducedKindCount] = {}; // values met of each kind
     std::int64_t nonFinite = 0;                // NaN and infinite values, left out of the figures
 };
 
 // A ValueObserver whose context is a ValueChanges.
-void ObserveValueChanges(void* context, ValueKind kind, const std::uint32_t* original, const std::uint32_t* reduced,
+void ObserveValueChanges(void* context, ReducedKind kind, const std::uint32_t* original, const std::uint32_t* reduced,
                          std::size_t count);
 
 // Takes the larger of each figure of file into batch and adds up the counts.
@@ -32,4 +32,4 @@ void AddValueChanges(const ValueChanges& file, ValueChanges& batch);
 std::string DescribeValueChanges(const ValueChanges& changes);
 
 // The name of a kind's figure in --json output: "positions", "normals_degrees", ...
-const char* ValueChangeKey(ValueKind kind);
+const char* ValueChangeKey(ReducedKind kind);

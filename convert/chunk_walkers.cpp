@@ -30,7 +30,7 @@ void FailWalk(std::istream& source, ConversionReport& report, const char* reason
 // Copies count groups of frameFields fields (a key's frame time) and valuesPerGroup values of
 // kind, reducing the values as report.mode asks, by plain truncation when it asks nothing.
 void CopyReduced(std::istream& source, std::ostream& sink, std::int64_t count, int frameFields, int valuesPerGroup,
-                 ValueKind kind, ConversionReport& report)
+                 ReducedKind kind, ConversionReport& report)
 {
     if (report.mode != nullptr)
         CopyValuesAsAsked(source, sink, count, frameFields, valuesPerGroup, kind, *report.mode);
@@ -44,7 +44,7 @@ void CopyReduced(std::istream& source, std::ostream& sink, std::int64_t count, i
 // keys. A value has C components (3, or 4 for a rotation); interpolation types above 1 carry two
 // tangents per value. room is what the track region has left after the tag. Returns the bytes the
 // track took after its tag: 12 + count * 4 * (V * C + 1).
-std::int64_t WalkTrack(std::istream& source, std::ostream& sink, ValueKind kind, std::int64_t room,
+std::int64_t WalkTrack(std::istream& source, std::ostream& sink, ReducedKind kind, std::int64_t room,
                        ConversionReport& report)
 {
     const int C = ValuesPerElement(kind);
@@ -78,11 +78,11 @@ void WalkNodeTracks(std::istream& source, std::ostream& sink, std::int64_t regio
         const std::int32_t tag = CopyInt32(source, sink);
         consumed += 4;
         if (tag == kTagTranslation) {
-            consumed += WalkTrack(source, sink, ValueKind::Translation, regionSize - consumed, report);
+            consumed += WalkTrack(source, sink, ReducedKind::Translation, regionSize - consumed, report);
         } else if (tag == kTagRotation) {
-            consumed += WalkTrack(source, sink, ValueKind::Rotation, regionSize - consumed, report);
+            consumed += WalkTrack(source, sink, ReducedKind::Rotation, regionSize - consumed, report);
         } else if (tag == kTagScaling) {
-            consumed += WalkTrack(source, sink, ValueKind::Scaling, regionSize - consumed, report);
+            consumed += WalkTrack(source, sink, ReducedKind::Scaling, regionSize - consumed, report);
         } else {
             // Other tracks hold nothing that is reduced, and their length is known only from their
             // own layout: the rest of the node is copied as it stands.
@@ -133,7 +133,7 @@ void CopyGeosetCounted(std::istream& source, std::ostream& sink, int elementSize
 }
 
 // A counted array of a geoset of values of kind, reduced.
-void ReduceGeosetCounted(std::istream& source, std::ostream& sink, ValueKind kind, std::int64_t& left,
+void ReduceGeosetCounted(std::istream& source, std::ostream& sink, ReducedKind kind, std::int64_t& left,
                          ConversionReport& report)
 {
     const int values = ValuesPerElement(kind);
@@ -151,7 +151,7 @@ void CopyGeosetArray(std::istream& source, std::ostream& sink, int elementSize, 
     CopyGeosetCounted(source, sink, elementSize, left, report);
 }
 
-void ReduceGeosetArray(std::istream& source, std::ostream& sink, ValueKind kind, std::int64_t& left,
+void ReduceGeosetArray(std::istream& source, std::ostream& sink, ReducedKind kind, std::int64_t& left,
                        ConversionReport& report)
 {
     CopyInt32(source, sink);
@@ -178,7 +178,7 @@ void WalkTextureCoordinates(std::istream& source, std::ostream& sink, std::int64
     if (setCount < 0)
         return FailWalk(source, report, "negative texture coordinate set count");
     for (std::int32_t set = 0; set < setCount && !IsWalkOver(source, sink); ++set)
-        ReduceGeosetArray(source, sink, ValueKind::TextureCoordinate, left, report);
+        ReduceGeosetArray(source, sink, ReducedKind::TextureCoordinate, left, report);
 }
 
 // One geoset, in the layout of report.version. room is what the chunk has left.
@@ -192,21 +192,21 @@ std::int64_t WalkGeoset(std::istream& source, std::ostream& sink, std::int64_t r
     }
     const bool later = report.version > 800;
     std::int64_t left = geosetSize - 4;
-    ReduceGeosetArray(source, sink, ValueKind::Position, left, report); // vertex positions
-    ReduceGeosetArray(source, sink, ValueKind::Normal, left, report);   // vertex normals
-    CopyGeosetArray(source, sink, 4, left, report);                     // face type groups
-    CopyGeosetArray(source, sink, 4, left, report);                     // face groups
-    CopyGeosetArray(source, sink, 2, left, report);                     // faces: vertex indices
-    CopyGeosetArray(source, sink, 1, left, report);                     // vertex groups
-    CopyGeosetArray(source, sink, 4, left, report);                     // matrix groups
-    CopyGeosetArray(source, sink, 4, left, report);                     // matrix indices
+    ReduceGeosetArray(source, sink, ReducedKind::Position, left, report); // vertex positions
+    ReduceGeosetArray(source, sink, ReducedKind::Normal, left, report);   // vertex normals
+    CopyGeosetArray(source, sink, 4, left, report);                       // face type groups
+    CopyGeosetArray(source, sink, 4, left, report);                       // face groups
+    CopyGeosetArray(source, sink, 2, left, report);                       // faces: vertex indices
+    CopyGeosetArray(source, sink, 1, left, report);                       // vertex groups
+    CopyGeosetArray(source, sink, 4, left, report);                       // matrix groups
+    CopyGeosetArray(source, sink, 4, left, report);                       // matrix indices
     CopyGeosetBlock(source, sink, later ? kLaterGeosetBlockSize : kGeosetBlockSize, left, report);
-    ReduceGeosetCounted(source, sink, ValueKind::Extent, left, report); // sequence extents
+    ReduceGeosetCounted(source, sink, ReducedKind::Extent, left, report); // sequence extents
     // The texture coordinate sets' tag; in later versions tangents and skin weights may come first.
     std::int32_t tag = CopyInt32(source, sink);
     left -= 4;
     if (later && tag == kTagTangents) {
-        ReduceGeosetCounted(source, sink, ValueKind::Tangent, left, report);
+        ReduceGeosetCounted(source, sink, ReducedKind::Tangent, left, report);
         tag = CopyInt32(source, sink);
         left -= 4;
     }

@@ -24,13 +24,13 @@ void EncodeUint32(std::uint32_t value, unsigned char* bytes)
 
 } // namespace
 
-int ValuesPerElement(ValueKind kind)
+int ValuesPerElement(ReducedKind kind)
 {
     switch (kind) {
-    case ValueKind::Tangent:
-    case ValueKind::Rotation: return 4;
-    case ValueKind::Extent: return 7;
-    case ValueKind::TextureCoordinate: return 2;
+    case ReducedKind::Tangent:
+    case ReducedKind::Rotation: return 4;
+    case ReducedKind::Extent: return 7;
+    case ReducedKind::TextureCoordinate: return 2;
     default: return 3;
     }
 }
@@ -58,7 +58,7 @@ std::uint32_t ReduceBits(std::uint32_t bits, Rounding rounding)
 }
 
 void CopyValuesAsAsked(std::istream& source, std::ostream& sink, std::int64_t count, int frameFields,
-                       int valuesPerGroup, ValueKind kind, const ReductionMode& mode)
+                       int valuesPerGroup, ReducedKind kind, const ReductionMode& mode)
 {
     const std::int64_t groupSize = 4 * (static_cast<std::int64_t>(frameFields) + valuesPerGroup);
     if (frameFields < 0 || valuesPerGroup < 0 || groupSize == 0 || groupSize > kAskedBlockSize) {

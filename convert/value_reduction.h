@@ -10,20 +10,20 @@
 #include <ostream>
 
 // The kinds of values that a conversion reduces.
-enum class ValueKind { Position, Normal, Tangent, TextureCoordinate, Extent, Translation, Rotation, Scaling };
-constexpr int kValueKindCount = 8;
+enum class ReducedKind { Position, Normal, Tangent, TextureCoordinate, Extent, Translation, Rotation, Scaling };
+constexpr int kReducedKindCount = 8;
 
 // The 4-byte values of one element of a kind: a vertex position or normal 3, a tangent 4 (xyz and
 // the sign of the bitangent), a sequence extent 7 (radius, minimum, maximum), a texture coordinate
 // pair 2, a translation or scaling 3, a rotation 4 (a quaternion).
-int ValuesPerElement(ValueKind kind);
+int ValuesPerElement(ReducedKind kind);
 
 enum class Rounding { TowardZero, Nearest };
 
 // Receives values as they are reduced: count values of one kind, as the 32-bit numbers their bytes
 // form, before and after, in file order and whole elements at a time (a Hermite or Bezier key's
 // tangents are elements too) unless the input ends inside an element.
-using ValueObserver = void (*)(void* context, ValueKind kind, const std::uint32_t* original,
+using ValueObserver = void (*)(void* context, ReducedKind kind, const std::uint32_t* original,
                                const std::uint32_t* reduced, std::size_t count);
 
 // How a conversion reduces its values when it asks for more than truncation.
@@ -44,4 +44,4 @@ std::uint32_t ReduceBits(std::uint32_t bits, Rounding rounding);
 // in 16 KiB, else the source is failed. On a short read it writes what it read: a cut value with
 // its low-order bytes zeroed, as truncation leaves it, and shown to nobody.
 void CopyValuesAsAsked(std::istream& source, std::ostream& sink, std::int64_t count, int frameFields,
-                       int valuesPerGroup, ValueKind kind, const ReductionMode& mode);
+                       int valuesPerGroup, ReducedKind kind, const ReductionMode& mode);
