@@ -5,12 +5,14 @@
 #include "model_convert.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 #include <zlib.h>
 
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -541,4 +543,85 @@ TEST_F(CommandLine, StatsWhoseDeflateFailsSayTheFiguresAreUnknown)
         EXPECT_EQ(ReadBytes(dir / "a_dezavivi.mdx"), dryRun ? "" : expected.output) << "dry run " << dryRun;
         fs::remove(dir / "a_dezavivi.mdx");
     }
+}
+
+// Every line of --json output, parsed back with the JSON library.
+std::vector<nlohmann::json> JsonLines(const std::string& out)
+{
+    std::vector<nlohmann::json> lines;
+    std::istringstream text(out);
+    for (std::string line; std::getline(text, line);)
+        lines.push_back(nlohmann::json::parse(line));
+    return lines;
+}
+
+// The number in object's field; 0 when it is absent or null.
+std::uint64_t Figure(const nlohmann::json& object, const char* field)
+{
+    return object.contains(field) && !object[field].is_null() ? object[field].get<std::uint64_t>() : 0;
+}
+
+// One object per input in input order, each failure with its kind (its text line still on
+// stderr), a name that is not UTF-8 made valid, and a summary that adds up the objects.
+TEST_F(CommandLine, JsonLinesGiveEachInputItsFailureKindAndASummaryThatAddsUp)
+{
+    const std::string good = MakeModel("good.mdx");
+    const std::string cut = good.substr(0, good.size() / 2);
+    WriteBytes(dir / "cut.mdx", cut);
+    WriteBytes(dir / "magic.mdx", "MDLY" + good.substr(4));
+    WriteBytes(dir / "tiny_node.mdx", std::string("MDLXBONE\x04\0\0\0\x04\0\0\0", 16));
+    WriteBytes(dir / "model.txt", good);
+    WriteBytes(dir / "name \xff\xfe.mdx", good);
+    fs::create_directory(dir / "folder.mdx");
+    fs::create_directory(dir / "models");
+    MakeModel("models/deep.mdx", {"full", "1000"});
+    const ConversionReport truncated = ConvertInProcess(cut).report;
+    const struct {
+        const char* program;
+        std::vector<std::string> args;
+        std::vector<const char*> kinds; // per input; nullptr: converted
+    } runs[] = {
+        {DURIDODI_TOOL,
+         {"--json", "--stats", "good.mdx", "cut.mdx", "magic.mdx", "tiny_node.mdx", "model.txt", "folder.mdx",
+          "absent.mdx", "name \xff\xfe.mdx"},
+         {nullptr, "truncated", "not_a_model", "malformed", "not_mdx_name", "is_a_folder", "cannot_open", nullptr}},
+        {DURIDODI_TOOL, {"--json", "-o", "good.mdx", "good.mdx"}, {"same_as_input"}},
+        {DURIDODI_TOOL, {"--json", "-o", "no/such/folder/out.mdx", "good.mdx"}, {"cannot_write"}},
+        {DURIDODI_TOOL, {"--json", "--dry-run", "-r", "missing", "models"}, {"cannot_read_folder", nullptr}},
+        {DURIDODI_FAILING_DEFLATE, {"--json", "--stats", "good.mdx"}, {"cannot_measure"}},
+    };
+    for (const auto& run : runs) {
+        SCOPED_TRACE(::testing::PrintToString(run.args));
+        const RunResult result = RunProgram(run.program, run.args, dir);
+        EXPECT_EQ(result.status, 1);
+        const std::vector<nlohmann::json> lines = JsonLines(result.out);
+        ASSERT_EQ(lines.size(), run.kinds.size() + 1);
+        const char* const summed[] = {"bytes", "floats_reduced", "deflated_input", "deflated_output"};
+        std::map<std::string, std::uint64_t> sums;
+        long failureLines = 0;
+        for (std::size_t i = 0; i < run.kinds.size(); ++i) {
+            const nlohmann::json& object = lines[i];
+            const std::string kind = object["error"].is_null() ? "" : object["error"]["kind"];
+            EXPECT_EQ(kind, run.kinds[i] ? run.kinds[i] : "") << object;
+            EXPECT_EQ(object["rounding"], "toward_zero");
+            failureLines += !object["error"].is_null();
+            const bool converted = object["converted"];
+            ++sums[converted ? "converted" : "failed"];
+            for (const char* field : summed)
+                sums[field] += converted ? Figure(object, field) : 0;
+        }
+        EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), failureLines) << "a text line per failure";
+        const nlohmann::json& summary = lines.back();
+        EXPECT_EQ(summary["summary"], true);
+        for (const auto& sum : sums)
+            EXPECT_EQ(Figure(summary, sum.first.c_str()), sum.second) << sum.first;
+    }
+
+    const std::vector<nlohmann::json> first = JsonLines(Tool(runs[0].args, dir).out);
+    EXPECT_TRUE(ReadBytes(dir / first[0]["output"].get<std::string>()) == ConvertInProcess(good).output);
+    EXPECT_EQ(first[7]["input"], "name \xEF\xBF\xBD\xEF\xBF\xBD.mdx") << "each bad byte becomes U+FFFD";
+    EXPECT_EQ(first[1]["error"]["offset"], truncated.offset);
+    EXPECT_EQ(first[1]["error"]["chunk"], TagLetters(truncated.tag));
+    EXPECT_EQ(first[1]["error"]["message"], truncated.reason);
+    EXPECT_EQ(first[0]["largest_change"].size(), 9u) << "the figures of a model without tangents, non_finite too";
 }
