@@ -56,11 +56,13 @@ TEST(ConvertModelStream, OtherChunksAreCopiedByteForByte)
 }
 
 // A zero tag where a tag belongs, or 1 to 3 stray bytes, end the chunk list: everything after
-// them is copied unchanged, even a bone chunk.
+// them is copied unchanged, however long (here more than one block buffer), and even a bone chunk.
 TEST(ConvertModelStream, ZeroTagOrStrayBytesEndTheChunkListAndTheRestIsCopied)
 {
     const WrittenModel model = WriteModel(FullModelSpec(900), 5);
-    const std::string longTail = Int32Bytes(0) + WriteModel(FullModelSpec(800), 6).bytes.substr(4) + "xyz";
+    std::string longTail = Int32Bytes(0) + WriteModel(FullModelSpec(800), 6).bytes.substr(4);
+    for (std::size_t i = 0; longTail.size() < 3 * 512 * 1024 + 7; ++i)
+        longTail += static_cast<char>(1 + i % 251);
     for (const std::string& tail : {longTail, std::string("\x01"), std::string("AB"), std::string("GEO")}) {
         const StreamResult result = ConvertBytes(model.bytes + tail);
         EXPECT_EQ(result.converted, 1) << tail.size() << " bytes after the chunks";

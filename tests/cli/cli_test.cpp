@@ -9,6 +9,8 @@
 #include <zlib.h>
 
 #include <fcntl.h>
+#include <grp.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -29,9 +31,14 @@ struct RunResult {
     std::string err;
 };
 
-// Runs program with args in folder, stdout and stderr captured in files. An alarm ends a run
-// that hangs (an endless walk) so that it fails instead of blocking the suite.
-RunResult RunProgram(const char* program, const std::vector<std::string>& args, const fs::path& folder)
+// A user without root's right to read every folder, for the runs that need one.
+constexpr uid_t kUnprivilegedUser = 65534;
+
+// Runs program with args in folder, stdout and stderr captured in files, as user when one is
+// given and the tests run as root. An alarm ends a run that hangs (an endless walk) so that it
+// fails instead of blocking the suite.
+RunResult RunProgram(const char* program, const std::vector<std::string>& args, const fs::path& folder,
+                     uid_t user = 0)
 {
     const fs::path outPath = folder / ".out";
     const fs::path errPath = folder / ".err";
@@ -43,6 +50,8 @@ RunResult RunProgram(const char* program, const std::vector<std::string>& args, 
         const int errFile = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         dup2(outFile, 1);
         dup2(errFile, 2);
+        if (user != 0 && geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(user) != 0 || setuid(user) != 0))
+            _exit(126);
         std::vector<char*> argv{const_cast<char*>(program)};
         for (const std::string& arg : args)
             argv.push_back(const_cast<char*>(arg.c_str()));
@@ -62,9 +71,9 @@ RunResult RunProgram(const char* program, const std::vector<std::string>& args, 
     return result;
 }
 
-RunResult Tool(const std::vector<std::string>& args, const fs::path& folder)
+RunResult Tool(const std::vector<std::string>& args, const fs::path& folder, uid_t user = 0)
 {
-    return RunProgram(DURIDODI_TOOL, args, folder);
+    return RunProgram(DURIDODI_TOOL, args, folder, user);
 }
 
 std::string SuccessLine(const std::string& input, const std::string& output, const ConversionReport& report)
@@ -139,27 +148,34 @@ TEST_F(CommandLine, NameWithoutModelExtensionFailsWithReason)
     EXPECT_EQ(run.err, "duridodi: model.txt: not an .mdx file (the name must end in .mdx)\n");
 }
 
-TEST_F(CommandLine, WrongMagicFailsWithTheCoresReasonAndLeavesNoFile)
+// The whole failure line, word for word, for a file that is no model (found at offset 0) and a
+// model whose chunk size is negative (found after the size); neither leaves a file.
+TEST_F(CommandLine, RefusedFilesFailWithTheWholeLineAndLeaveNoFile)
 {
-    const std::string bad = "MDLY" + MakeModel("good.mdx").substr(4);
-    WriteFile(dir / "bad.mdx", bad);
-    const RunResult run = Tool({"bad.mdx"}, dir);
+    WriteFile(dir / "bad.mdx", "MDLY" + MakeModel("good.mdx").substr(4));
+    WriteFile(dir / "negative.mdx", "MDLXTEXS" + Int32Bytes(0xFFFFFFFC) + "abcd");
+    const RunResult run = Tool({"bad.mdx", "negative.mdx"}, dir);
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out, "");
-    EXPECT_EQ(run.err, "duridodi: bad.mdx: " + DescribeFailure(ConvertBytes(bad).report) + "\n");
-    EXPECT_FALSE(fs::exists(dir / "bad_dezavivi.mdx"));
+    EXPECT_EQ(run.err, "duridodi: bad.mdx: not an MDX model (the file does not start with \"MDLX\") (offset 0)\n"
+                       "duridodi: negative.mdx: negative chunk size (chunk 'TEXS', offset 12)\n");
+    EXPECT_EQ(Names(), (std::vector<std::string>{"bad.mdx", "good.mdx", "negative.mdx"}));
 }
 
+// A cut model ends inside the chunk the cut falls in, at the offset where the file ends.
 TEST_F(CommandLine, TruncatedModelFailsAndLeavesNeitherOutputNorTemporaryFile)
 {
     const std::string input = MakeModel("whole.mdx");
-    const std::string truncated = input.substr(0, input.size() * 2 / 3);
-    WriteFile(dir / "cut.mdx", truncated);
+    const std::size_t cut = input.size() * 2 / 3;
+    std::size_t chunk = 0;
+    for (std::size_t start : ChunkBoundaries(input))
+        chunk = start < cut ? start : chunk;
+    WriteFile(dir / "cut.mdx", input.substr(0, cut));
     const RunResult run = Tool({"cut.mdx"}, dir);
     EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.err, "duridodi: cut.mdx: " + DescribeFailure(ConvertBytes(truncated).report) + "\n");
-    EXPECT_FALSE(fs::exists(dir / "cut_dezavivi.mdx"));
-    EXPECT_FALSE(fs::exists(dir / "cut_dezavivi.mdx.part"));
+    EXPECT_EQ(run.err, "duridodi: cut.mdx: input ends inside a chunk (chunk '" + input.substr(chunk, 4) +
+                           "', offset " + std::to_string(cut) + ")\n");
+    EXPECT_EQ(Names(), (std::vector<std::string>{"cut.mdx", "whole.mdx"}));
 }
 
 TEST_F(CommandLine, MissingFileAndFolderOperandFailWithReasons)
@@ -167,10 +183,22 @@ TEST_F(CommandLine, MissingFileAndFolderOperandFailWithReasons)
     fs::create_directory(dir / "models.mdx");
     const RunResult run = Tool({"absent.mdx", "models.mdx"}, dir);
     EXPECT_EQ(run.status, 1);
-    ConversionReport absent;
-    ConvertModelWithReport((dir / "absent.mdx").c_str(), (dir / "absent_dezavivi.mdx").c_str(), absent);
-    EXPECT_EQ(run.err, "duridodi: absent.mdx: " + DescribeFailure(absent) + "\n" +
-                           "duridodi: models.mdx: is a folder (use -r to convert the models in it)\n");
+    EXPECT_EQ(run.err, "duridodi: absent.mdx: cannot open the input\n"
+                       "duridodi: models.mdx: is a folder (use -r to convert the models in it)\n");
+}
+
+// A folder where the output belongs: the finished copy cannot be moved onto it. The run fails,
+// and the temporary file goes.
+TEST_F(CommandLine, OutputThatCannotBeMovedIntoPlaceFailsAndLeavesNoTemporaryFile)
+{
+    MakeModel("in.mdx");
+    fs::create_directory(dir / "in_dezavivi.mdx");
+    const RunResult run = Tool({"in.mdx"}, dir);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, "duridodi: in.mdx: cannot move the output into place\n");
+    EXPECT_EQ(Names(), (std::vector<std::string>{"in.mdx", "in_dezavivi.mdx"}));
+    EXPECT_TRUE(fs::is_empty(dir / "in_dezavivi.mdx"));
 }
 
 TEST_F(CommandLine, OneBadFileAmongGoodOnesFailsAloneAndTheOthersConvert)
@@ -182,7 +210,7 @@ TEST_F(CommandLine, OneBadFileAmongGoodOnesFailsAloneAndTheOthersConvert)
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out, SuccessLine("a.mdx", "a_dezavivi.mdx", ConvertBytes(first).report) +
                            SuccessLine("c.mdx", "c_dezavivi.mdx", ConvertBytes(second).report));
-    EXPECT_EQ(run.err, "duridodi: b.mdx: " + DescribeFailure(ConvertBytes("MDL").report) + "\n");
+    EXPECT_EQ(run.err, "duridodi: b.mdx: not an MDX model (the file does not start with \"MDLX\") (offset 0)\n");
     EXPECT_EQ(ReadFile(dir / "c_dezavivi.mdx"), ConvertBytes(second).out);
 }
 
@@ -276,7 +304,7 @@ TEST_F(CommandLine, VersionAndHelpPrintAndConvertNothing)
     EXPECT_FALSE(fs::exists(dir / "a_dezavivi.mdx"));
 }
 
-// models/ with good models at three depths, a bad one, an earlier output and a text file.
+// models/ with good models at three depths, a bad one, an earlier output in capitals and a text file.
 class RecursiveFolder : public CommandLine {
 protected:
     void SetUp() override
@@ -288,7 +316,7 @@ protected:
         good["models/sub/deeper/c.mdx"] = MakeModel("models/sub/deeper/c.mdx", {"random", "3"});
         bad = good["models/a.mdx"].substr(0, 100);
         WriteFile(dir / "models/broken.mdx", bad);
-        WriteFile(dir / "models/old_dezavivi.mdx", good["models/a.mdx"]);
+        WriteFile(dir / "models/old_DEZAVIVI.MDX", good["models/a.mdx"]); // an earlier output, however spelt
         WriteFile(dir / "models/notes.txt", "not a model");
     }
 
@@ -316,7 +344,7 @@ TEST_F(RecursiveFolder, GoodModelsConvertInSortedOrderAndTheBadOneIsNamed)
     EXPECT_EQ(run.out, lines);
     EXPECT_EQ(run.err, "duridodi: models/broken.mdx: " + DescribeFailure(ConvertBytes(bad).report) + "\n");
     EXPECT_FALSE(fs::exists(dir / "models/broken_dezavivi.mdx"));
-    EXPECT_FALSE(fs::exists(dir / "models/old_dezavivi_dezavivi.mdx"));
+    EXPECT_FALSE(fs::exists(dir / "models/old_DEZAVIVI_dezavivi.mdx"));
 }
 
 TEST_F(RecursiveFolder, DryRunReportsTheSameOutcomesAndWritesNothing)
@@ -347,6 +375,28 @@ TEST_F(RecursiveFolder, QuietRecursiveRunPrintsOnlyTheFailure)
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(run.err.rfind("duridodi: models/broken.mdx: ", 0), 0u);
     EXPECT_EQ(run.err.find('\r'), std::string::npos); // no progress line when stderr is a file
+}
+
+// A folder under -r that cannot be read is a failure of the run, named and counted, and the
+// walk goes on with the rest. Root reads every folder, so the tool runs as an unprivileged user.
+TEST_F(CommandLine, UnreadableFolderUnderRecursionIsNamedAndCountedAsFailed)
+{
+    fs::create_directories(dir / "models/locked");
+    const std::string model = MakeModel("models/a.mdx");
+    MakeModel("models/locked/b.mdx");
+    for (const fs::path& path : {dir, dir / "models", dir / "models/a.mdx", dir / "models/locked",
+                                 dir / "models/locked/b.mdx"})
+        ASSERT_TRUE(geteuid() != 0 || chown(path.c_str(), kUnprivilegedUser, kUnprivilegedUser) == 0) << path;
+    fs::permissions(dir / "models/locked", fs::perms::none);
+    const RunResult run = Tool({"-r", "models"}, dir, kUnprivilegedUser);
+    fs::permissions(dir / "models/locked", fs::perms::owner_all);
+    EXPECT_EQ(run.status, 1);
+    const ConversionReport report = ConvertBytes(model).report;
+    EXPECT_EQ(run.out, SuccessLine("models/a.mdx", "models/a_dezavivi.mdx", report) +
+                           "summary: 1 converted, 1 failed, 0 skipped; " + std::to_string(model.size()) +
+                           " bytes in, " + std::to_string(report.floatsReduced) + " floats reduced\n");
+    EXPECT_EQ(run.err, "duridodi: models/locked: cannot read the folder (Permission denied)\n");
+    EXPECT_FALSE(fs::exists(dir / "models/locked/b_dezavivi.mdx"));
 }
 
 TEST_F(CommandLine, WalkTakesNamesInByteOrderWithFoldersWhereTheyStand)

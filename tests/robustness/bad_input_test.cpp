@@ -11,6 +11,9 @@
 #include <gtest/gtest.h>
 
 #include <malloc.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cstdlib>
@@ -125,8 +128,10 @@ TEST(BadInput, NotAModelIsRefusedAtOffsetZero)
 }
 
 // A download cut short anywhere: after whole chunks (or 1 to 3 bytes of the next tag, which are
-// kept) the model is whole and converts to the reduced prefix; anywhere else it is refused.
-TEST(BadInput, ModelCutAtEveryOffsetFailsCleanlyOrEndsAtAChunk)
+// kept) the model is whole and converts to the reduced prefix; anywhere else it ends inside a
+// chunk, and what was written is still the reduced prefix, a value cut short reduced as far as
+// it goes.
+TEST(BadInput, ModelCutAtEveryOffsetEndsAtAChunkOrIsTruncatedWithTheReducedPrefix)
 {
     for (std::int32_t version : kVersions) {
         const WrittenModel model = WriteModel(FullModelSpec(version));
@@ -138,14 +143,12 @@ TEST(BadInput, ModelCutAtEveryOffsetFailsCleanlyOrEndsAtAChunk)
             for (std::size_t boundary : boundaries)
                 whole = whole || (cut >= boundary && cut < boundary + 4);
             const std::string what = "version " + std::to_string(version) + ", cut at " + std::to_string(cut);
-            if (!whole) {
+            if (!whole)
                 ExpectRefused(input, what);
-                EXPECT_EQ(Convert(input).result.report.kind, FailureKind::Truncated) << what;
-                continue;
-            }
             const StreamResult result = Convert(input).result;
-            ASSERT_EQ(result.converted, 1) << what << ": " << result.report.reason;
-            EXPECT_EQ(result.out, expected.substr(0, cut)) << what;
+            ASSERT_EQ(result.converted, whole ? 1 : 0) << what << ": " << result.report.reason;
+            EXPECT_EQ(result.report.kind, whole ? FailureKind::None : FailureKind::Truncated) << what;
+            ASSERT_EQ(FirstDifference(result.out, expected.substr(0, cut)), -1) << what;
         }
     }
 }
@@ -172,18 +175,32 @@ TEST(BadInput, SizeOrCountOfMaxIntOrMinusOneAnywhereIsRefused)
     }
 }
 
-TEST(BadInput, NodeSizeBelowItsHeaderIsRefused)
+// The node-size minimum at its edge: a helper chunk whose only node declares 92 to 95 bytes,
+// the chunk as large as the node, so that nothing else refuses it first; 96 bytes is a node
+// without tracks.
+TEST(BadInput, NodeSizeMinimumIsCheckedAtItsEdge)
 {
-    const WrittenModel model = WriteModel(FullModelSpec(800));
-    for (const Mark& mark : model.marks) {
-        if (mark.kind != kMarkNodeSize)
+    ModelSpec description;
+    description.writeVersion = false;
+    description.chunks.resize(1);
+    description.chunks[0].kind = ChunkSpec::Helpers;
+    description.chunks[0].nodes.resize(1);
+    const std::string node = WriteModel(description).bytes;
+    ASSERT_EQ(node.size(), 4u + 8 + 96);
+    for (std::int32_t size = 92; size <= 96; ++size) {
+        std::string input = node.substr(0, 12 + static_cast<std::size_t>(size));
+        PutFieldAt(input, 8, size);
+        PutFieldAt(input, 12, size);
+        const StreamResult result = Convert(input).result;
+        if (size == 96) {
+            EXPECT_EQ(result.converted, 1) << DescribeFailure(result.report);
+            EXPECT_TRUE(result.out == input);
             continue;
-        for (std::int32_t size : {0, 4, 92, 95}) {
-            const std::string what = "node at " + std::to_string(mark.offset) + " of size " + std::to_string(size);
-            ExpectRefused(WithField(model.bytes, mark.offset, size), what);
-            EXPECT_EQ(Convert(WithField(model.bytes, mark.offset, size)).result.report.kind, FailureKind::Malformed)
-                << what;
         }
+        ExpectRefused(input, "node of " + std::to_string(size) + " bytes");
+        EXPECT_EQ(result.report.kind, FailureKind::Malformed) << size;
+        EXPECT_EQ(DescribeFailure(result.report), "node size is smaller than its 96-byte header (chunk 'HELP', offset 16)")
+            << size;
     }
 }
 
@@ -251,6 +268,36 @@ TEST(BadInput, ChunkClaimingMoreThanTheFileHoldsIsRefused)
                               "chunk size at " + std::to_string(mark.offset) + " set to " + std::to_string(size));
         }
     }
+}
+
+// A texture coordinate set count of 0x7FFFFFFF where the input ends: the walk stops at the end
+// of the input at once. It runs in a child limited to two seconds of processor time, a thousand
+// times what it needs, so that a walk that went on counting sets fails here instead of hanging.
+TEST(BadInput, HugeTextureCoordinateSetCountAtTheEndOfTheInputFailsAtOnce)
+{
+    const WrittenModel model = WriteModel(FullModelSpec(1000));
+    std::size_t setCountAt = 0;
+    for (std::size_t m = 1; m < model.marks.size(); ++m) {
+        const Mark& previous = model.marks[m - 1];
+        if (model.marks[m].kind == kMarkCount && previous.kind == kMarkTag &&
+            FieldAt(model.bytes, previous.offset) == TagOf("UVAS"))
+            setCountAt = model.marks[m].offset;
+    }
+    ASSERT_NE(setCountAt, 0u);
+    const std::string input = WithField(model.bytes, setCountAt, 0x7FFFFFFF).substr(0, setCountAt + 4);
+    const pid_t child = fork();
+    ASSERT_NE(child, -1);
+    if (child == 0) {
+        const rlimit cpu{2, 2};
+        setrlimit(RLIMIT_CPU, &cpu);
+        const StreamResult result = ConvertBytes(input);
+        _exit(result.converted == 0 && result.report.kind == FailureKind::Truncated ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status)) << "the conversion ran out of processor time (signal " << WTERMSIG(status)
+                                   << "): the walk went on past the end of the input";
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "the conversion did not fail as truncated";
 }
 
 // The tool's own earlier output, given to it again: converted, and unchanged.

@@ -1,7 +1,7 @@
 // Faults of the output at every point of a conversion: a sink or a disk that refuses every byte
-// after the first N, for N at every offset of a model with every structure. Each conversion must
-// report that it could not write and, through the path entry, leave neither an output nor a
-// temporary file.
+// after the first N, for N at every offset of a model with every structure, and a close of the
+// finished output that fails. Each conversion must report that it could not write and, through
+// the path entry, leave neither an output nor a temporary file.
 
 #include "model_convert.h"
 #include "scratch_folder.h"
@@ -9,12 +9,47 @@
 
 #include <gtest/gtest.h>
 
+#include <dlfcn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <set>
+
+namespace {
+
+// When set, closing a file whose name ends in ".part" (the converter's temporary output) fails
+// after the file was closed, as a close that cannot write the last of its data does.
+bool failTemporaryClose = false;
+
+bool IsTemporaryOutput(FILE* stream)
+{
+    char link[64];
+    char target[4096];
+    std::snprintf(link, sizeof link, "/proc/self/fd/%d", fileno(stream));
+    const ssize_t length = readlink(link, target, sizeof target);
+    return length > 5 && std::string(target, static_cast<std::size_t>(length)).rfind(".part") ==
+                             static_cast<std::size_t>(length) - 5;
+}
+
+} // namespace
+
+// The C library's fclose, interposed for this program: file streams close through it, and the
+// dynamic linker finds this definition before the library's.
+extern "C" int fclose(FILE* stream)
+{
+    using CloseFunction = int (*)(FILE*);
+    static const CloseFunction realClose = reinterpret_cast<CloseFunction>(dlsym(RTLD_NEXT, "fclose"));
+    const bool fail = failTemporaryClose && IsTemporaryOutput(stream);
+    const int result = realClose(stream);
+    if (!fail)
+        return result;
+    errno = EIO;
+    return EOF;
+}
 
 namespace {
 
@@ -97,4 +132,22 @@ TEST_F(FaultInjectionFiles, FullDiskAtEveryFieldLeavesNoFileThroughThePathEntry)
         EXPECT_TRUE(ReadFile(output) == ExpectedOutput(model));
         std::filesystem::remove(output);
     }
+}
+
+// Every write succeeded, then closing the temporary file fails: the data may not be on disk, so
+// the conversion fails, and neither the output nor the temporary file is left.
+TEST_F(FaultInjectionFiles, FailingCloseOfTheOutputIsAFailure)
+{
+    WriteFile(Path("model.mdx"), WriteModel(FullModelSpec(800)).bytes);
+    ConversionReport report;
+    failTemporaryClose = true;
+    const int converted = ConvertModelWithReport(Path("model.mdx").c_str(), Path("model_dezavivi.mdx").c_str(), report);
+    failTemporaryClose = false;
+    EXPECT_EQ(converted, 0);
+    EXPECT_EQ(report.kind, FailureKind::CannotWrite);
+    EXPECT_EQ(report.reason, "cannot write the output");
+    EXPECT_EQ(Names(), std::vector<std::string>{"model.mdx"});
+
+    // The same conversion with a close that works.
+    EXPECT_EQ(ConvertModelWithReport(Path("model.mdx").c_str(), Path("model_dezavivi.mdx").c_str(), report), 1);
 }
