@@ -127,7 +127,7 @@ struct TrackLayout {
 
 struct NodeLayout {
     std::string header;              // kNodeHeaderSize bytes
-    std::vector<TrackLayout> tracks; // from the first other tag on, copied unchanged by the converter
+    std::vector<TrackLayout> tracks; // those from the first other tag on are one block to the converter
     std::string otherTracks;         // raw bytes after the tracks, from a tag other than the three
     std::string boneTail;            // bones only: kBoneTailSize bytes
 };

@@ -9,10 +9,12 @@ namespace {
 // Bytes written where a leaf was too short for its fixed size.
 constexpr char kPadByte = 0x5A;
 
-// Output of WriteLayout in progress. With a stream, bytes before `flushed` have gone to it.
+// A model being written. With a stream, the bytes before `flushed` have gone to it, starting at
+// streamStart.
 struct Writer {
     std::string out;
     std::ostream* stream = nullptr;
+    std::streamoff streamStart = 0;
     std::uint64_t flushed = 0;
     std::vector<ReducedValue>* reduced = nullptr; // records, when kept
     std::vector<Mark>* marks = nullptr;           // marks, when kept
@@ -46,7 +48,7 @@ void PatchField(Writer& w, std::uint64_t offset, std::int64_t value)
         return;
     }
     const std::string bytes = Int32Bytes(static_cast<std::uint32_t>(value));
-    w.stream->seekp(static_cast<std::streamoff>(offset));
+    w.stream->seekp(w.streamStart + static_cast<std::streamoff>(offset));
     w.stream->write(bytes.data(), 4);
     w.stream->seekp(0, std::ios::end);
 }
@@ -195,11 +197,24 @@ void PutGeoset(Writer& w, const GeosetLayout& geoset)
     PatchField(w, sizeAt, static_cast<std::int64_t>(Position(w) - sizeAt));
 }
 
-void PutChunk(Writer& w, const ChunkLayout& chunk)
+// A chunk's tag and a size to be patched by FinishChunk; returns where the size stands.
+std::uint64_t StartChunk(Writer& w, std::int32_t tag)
 {
-    PutField(w, chunk.tag, kMarkTag);
+    PutField(w, tag, kMarkTag);
     const std::uint64_t sizeAt = Position(w);
     PutField(w, 0, kMarkChunkSize);
+    return sizeAt;
+}
+
+void FinishChunk(Writer& w, std::uint64_t sizeAt)
+{
+    PatchField(w, sizeAt, static_cast<std::int64_t>(Position(w) - sizeAt - 4));
+    Flush(w);
+}
+
+void PutChunk(Writer& w, const ChunkLayout& chunk)
+{
+    const std::uint64_t sizeAt = StartChunk(w, chunk.tag);
     if (!chunk.walked) {
         if (chunk.tag == tags::kVersion && chunk.body.size() == 4) {
             w.version = FieldAt(chunk.body, 0);
@@ -216,8 +231,7 @@ void PutChunk(Writer& w, const ChunkLayout& chunk)
         PutGeoset(w, geoset);
         Flush(w);
     }
-    PatchField(w, sizeAt, static_cast<std::int64_t>(Position(w) - sizeAt - 4));
-    Flush(w);
+    FinishChunk(w, sizeAt);
 }
 
 // The model described, each node and geoset built just before it is written, so that with a
@@ -238,9 +252,7 @@ void PutDescribedModel(Writer& w, const ModelSpec& description, std::uint32_t se
             PutChunk(w, BuildOtherChunk(spec.tag, spec.size, state));
             continue;
         }
-        PutField(w, kKindTags[spec.kind], kMarkTag);
-        const std::uint64_t sizeAt = Position(w);
-        PutField(w, 0, kMarkChunkSize);
+        const std::uint64_t sizeAt = StartChunk(w, kKindTags[spec.kind]);
         for (const NodeSpec& node : spec.nodes) {
             PutNode(w, BuildNode(node, spec.kind == ChunkSpec::Bones, state), spec.kind == ChunkSpec::Bones);
             Flush(w);
@@ -249,7 +261,7 @@ void PutDescribedModel(Writer& w, const ModelSpec& description, std::uint32_t se
             PutGeoset(w, BuildGeoset(geoset, w.version, state));
             Flush(w);
         }
-        PatchField(w, sizeAt, static_cast<std::int64_t>(Position(w) - sizeAt - 4));
+        FinishChunk(w, sizeAt);
     }
 }
 
@@ -286,6 +298,7 @@ std::uint64_t StreamModel(const ModelSpec& description, std::ostream& out, std::
 {
     Writer w;
     w.stream = &out;
+    w.streamStart = out.tellp();
     PutDescribedModel(w, description, seed);
     Flush(w);
     return w.reducedCount;
