@@ -2,7 +2,7 @@
 
 #include "stream_io.h"
 
-#include "model_writer.h"
+#include "test_support.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 # The window tool end to end, under Wine in a virtual X server:
 #   run_e2e.sh APP_EXE DRIVER_EXE MAKE_MODEL CLI ARTEFACTS_DIR
 # APP_EXE is the x86_64 build of the program, DRIVER_EXE the Win32 driver (gui_driver.cpp),
-# MAKE_MODEL the model writer (duridodi-make-model) and CLI the command-line tool, whose output
+# MAKE_MODEL the model maker (duridodi-make-model) and CLI the command-line tool, whose output
 # is the reference for the window tool's. One launch of the program runs the whole scenario;
 # the driver's transcript must equal the expected one line for line, then the files are checked.
 # ARTEFACTS_DIR receives window.png (the window as first shown) and, on failure, the logs.
