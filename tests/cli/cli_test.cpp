@@ -503,7 +503,7 @@ TEST_F(CommandLine, ManualNamesTheVersionThatVersionPrints)
     const RunResult version = Tool({"--version"}, dir);
     ASSERT_EQ(version.status, 0);
     const std::string title = version.out.substr(0, version.out.find('\n'));
-    const std::string manual = ReadBytes(DURIDODI_MANUAL);
+    const std::string manual = ReadFile(DURIDODI_MANUAL);
     const std::string header = manual.substr(0, manual.find('\n'));
     EXPECT_EQ(header.rfind(".TH DURIDODI 1 ", 0), 0u) << header;
     EXPECT_NE(header.find("\"" + title + "\""), std::string::npos) << header;
@@ -515,7 +515,7 @@ TEST_F(CommandLine, MissingFolderUnderRecursiveIsSaidNotToExist)
 {
     fs::create_directory(dir / "models");
     const std::string input = MakeModel("models/a.mdx");
-    const ConversionReport report = ConvertInProcess(input).report;
+    const ConversionReport report = ConvertBytes(input).report;
     const RunResult run = Tool({"-r", "missing_dir", "models"}, dir);
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err, "duridodi: missing_dir: does not exist\n");
@@ -530,7 +530,7 @@ TEST_F(CommandLine, MissingFolderUnderRecursiveIsSaidNotToExist)
 TEST_F(CommandLine, StatsWhoseDeflateFailsSayTheFiguresAreUnknown)
 {
     const std::string input = MakeModel("a.mdx");
-    const CoreResult expected = ConvertInProcess(input);
+    const StreamResult expected = ConvertBytes(input);
     std::string success = SuccessLine("a.mdx", "a_dezavivi.mdx", expected.report);
     success.pop_back();
     const std::string summary = "summary: 1 converted, 0 failed, 0 skipped; " + std::to_string(input.size()) +
@@ -545,7 +545,7 @@ TEST_F(CommandLine, StatsWhoseDeflateFailsSayTheFiguresAreUnknown)
         EXPECT_EQ(run.status, 1) << "dry run " << dryRun;
         EXPECT_EQ(run.out, success + note + "\n" + summary + note + "\n");
         EXPECT_EQ(run.err, "duridodi: a.mdx: cannot measure the deflated sizes\n");
-        EXPECT_EQ(ReadBytes(dir / "a_dezavivi.mdx"), dryRun ? "" : expected.output) << "dry run " << dryRun;
+        EXPECT_EQ(ReadFile(dir / "a_dezavivi.mdx"), dryRun ? "" : expected.out) << "dry run " << dryRun;
         fs::remove(dir / "a_dezavivi.mdx");
     }
 }
