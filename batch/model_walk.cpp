@@ -20,7 +20,7 @@ static void TakeEntry(const fs::directory_entry& entry, ModelList& list)
         CollectModels(entry.path(), list);
         return;
     }
-    const std::string name = PathText(entry.path().filename());
+    const std::string name = PathText(entry.path());
     std::error_code error;
     if (!HasModelExtension(name.c_str()) || !fs::is_regular_file(entry.status(error)) || error)
         return;
