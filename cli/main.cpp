@@ -176,7 +176,8 @@ static ModelList ListInputs(const CliOptions& options, BatchTotals& totals)
             list.models.push_back(PathFromText(input));
     }
     for (const UnreadableFolder& folder : list.unreadable)
-        WriteText(stderr, "duridodi: " + PathText(folder.folder) + ": cannot read the folder (" + folder.reason + ")\n");
+        WriteText(stderr,
+                  "duridodi: " + PathText(folder.folder) + ": cannot read the folder (" + folder.reason + ")\n");
     totals.failed += static_cast<std::int64_t>(list.unreadable.size());
     totals.skipped = list.skipped;
     return list;
