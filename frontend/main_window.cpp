@@ -9,7 +9,7 @@
 
 #include <cstdlib>
 
-HWND g_convertButton = nullptr; // written on WM_CREATE, read on WM_SIZE
+HWND g_convertButton = nullptr; // written on WM_CREATE, read on WM_SIZE and by a batch
 
 #if defined(__i386__)
 static_assert(sizeof(WNDCLASSEXA) == 48, "WNDCLASSEXA must be 48 bytes on 32-bit Windows");
