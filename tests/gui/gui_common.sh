@@ -63,12 +63,14 @@ start_wine_session() {
     exec 9>"$sessionFolder/idle"
 }
 
-# Ends every Wine program of the session and the X server.
+# Ends every Wine program of the session and the X server; never fails, as it runs in EXIT traps.
 stop_wine_session() {
     exec 9>&-
     "$wineserver" -k 2>/dev/null || true
     "$wineserver" -w 2>/dev/null || true
-    [ -n "${xvfbPid:-}" ] && kill "$xvfbPid" 2>/dev/null
+    if [ -n "${xvfbPid:-}" ]; then
+        kill "$xvfbPid" 2>/dev/null || true
+    fi
     xvfbPid=
 }
 

@@ -25,6 +25,7 @@ top=$(mktemp -d /tmp/duridodi-cli-wine.XXXXXX)
 mkdir -p "$artefacts"
 rm -f "$artefacts"/*.log
 cleanUp() {
+    set +e
     stop_wine_session
     rm -rf "$top"
 }

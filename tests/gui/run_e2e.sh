@@ -43,6 +43,7 @@ mkdir -p "$artefacts"
 rm -f "$artefacts"/*.log "$artefacts"/failure.png
 appPid=
 cleanUp() {
+    set +e
     [ -n "$appPid" ] && kill "$appPid" 2>/dev/null
     stop_wine_session
     rm -rf "$top"
