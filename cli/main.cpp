@@ -3,8 +3,11 @@
 
 #include "cli_options.h"
 #include "measuring_sink.h"
-#include "model_walk.h"
+#include "platform.h"
 #include "progress.h"
+
+#include "model_path.h"
+#include "model_walk.h"
 
 #include "conversion_report.h"
 #include "model_convert.h"
@@ -18,6 +21,7 @@
 #include <ostream>
 #include <string>
 #include <system_error>
+#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -47,7 +51,7 @@ struct BatchTotals {
 
 // Walks the input into a sink that keeps nothing; with stats the sink deflates what the
 // output would be. Fills outcome as a real conversion would.
-static void DryRunOne(const std::string& input, int stats, FileOutcome& outcome)
+static void DryRunOne(const fs::path& input, int stats, FileOutcome& outcome)
 {
     std::ifstream source(input, std::ios::binary);
     if (!source.is_open()) {
@@ -62,7 +66,7 @@ static void DryRunOne(const std::string& input, int stats, FileOutcome& outcome)
     }
     if (stats) {
         outcome.measured =
-            measure.FinishDeflate(outcome.deflatedOut) && DeflatedFileSize(input.c_str(), outcome.deflatedIn);
+            measure.FinishDeflate(outcome.deflatedOut) && DeflatedFileSize(input, outcome.deflatedIn);
         outcome.unmeasured = !outcome.measured;
     }
 }
@@ -70,8 +74,9 @@ static void DryRunOne(const std::string& input, int stats, FileOutcome& outcome)
 // Converts one input (or, with --dry-run, walks it) and fills outcome.
 static void ConvertOne(const std::string& input, const CliOptions& options, FileOutcome& outcome)
 {
+    const fs::path inputFile = FilePath(input);
     std::error_code error;
-    if (fs::is_directory(input, error)) {
+    if (fs::is_directory(inputFile, error)) {
         outcome.failure = "is a folder (use -r to convert the models in it)";
         return;
     }
@@ -82,24 +87,25 @@ static void ConvertOne(const std::string& input, const CliOptions& options, File
     outcome.outputPath = options.outputPath.empty() ? MakeOutputName(input.c_str()) : options.outputPath;
     // By identity, so that another name of the input (a hard link, a symbolic link, a
     // different spelling of the path) cannot make the copy replace it.
-    if (fs::equivalent(input, outcome.outputPath, error)) {
+    const fs::path outputFile = FilePath(outcome.outputPath);
+    if (IsSameFile(inputFile, outputFile)) {
         outcome.failure = "the output " + outcome.outputPath + " is the input file itself";
         return;
     }
-    const std::uintmax_t size = fs::file_size(input, error);
+    const std::uintmax_t size = fs::file_size(inputFile, error);
     outcome.bytesIn = error ? 0 : static_cast<std::uint64_t>(size);
     if (options.dryRun)
-        return DryRunOne(input, options.stats, outcome);
+        return DryRunOne(inputFile, options.stats, outcome);
 
-    if (!ConvertModelWithReport(input.c_str(), outcome.outputPath.c_str(), outcome.report)) {
+    if (!ConvertModelWithReport(inputFile, outputFile, outcome.report)) {
         outcome.failure = DescribeFailure(outcome.report);
         return;
     }
     // Deflating is far slower than reading back two files that are still in the page cache, so
     // a second pass costs little over deflating while converting.
     if (options.stats) {
-        outcome.measured = DeflatedFileSize(input.c_str(), outcome.deflatedIn) &&
-                           DeflatedFileSize(outcome.outputPath.c_str(), outcome.deflatedOut);
+        outcome.measured = DeflatedFileSize(inputFile, outcome.deflatedIn) &&
+                           DeflatedFileSize(outputFile, outcome.deflatedOut);
         outcome.unmeasured = !outcome.measured;
     }
 }
@@ -121,7 +127,7 @@ static void PrintFailure(const std::string& input, const char* reason)
     // Success lines already printed go out first, so that a shared terminal or pipe shows the
     // lines in the order of the files.
     std::fflush(stdout);
-    std::fprintf(stderr, "duridodi: %s: %s\n", input.c_str(), reason);
+    WriteText(stderr, "duridodi: " + input + ": " + reason + "\n");
 }
 
 static void PrintSuccess(const std::string& input, const FileOutcome& outcome, const CliOptions& options)
@@ -132,7 +138,7 @@ static void PrintSuccess(const std::string& input, const FileOutcome& outcome, c
         line += DescribeSaving(outcome.deflatedIn, outcome.deflatedOut);
     if (options.dryRun)
         line += " (dry run, nothing written)";
-    std::printf("%s\n", line.c_str());
+    WriteText(stdout, line + "\n");
 }
 
 static void PrintOutcome(const std::string& input, const FileOutcome& outcome, const CliOptions& options)
@@ -172,7 +178,7 @@ static void PrintSummary(const BatchTotals& totals, const CliOptions& options)
                     : "; deflated sizes unknown, " + std::to_string(totals.unmeasured) + " not measured";
     if (options.dryRun)
         line += " (dry run, nothing written)";
-    std::printf("%s\n", line.c_str());
+    WriteText(stdout, line + "\n");
 }
 
 // The inputs in the order they are converted: FILE operands as they stand, DIR operands (with
@@ -182,15 +188,15 @@ static ModelList ListInputs(const CliOptions& options, BatchTotals& totals)
     ModelList list;
     for (const std::string& input : options.inputs) {
         std::error_code error;
-        if (options.recursive && fs::is_directory(input, error))
-            CollectModels(input, list);
-        else if (options.recursive && !fs::exists(input, error) && !error)
-            list.unreadable.push_back(input + ": does not exist");
+        if (options.recursive && fs::is_directory(FilePath(input), error))
+            CollectModels(PathFromText(input), list);
+        else if (options.recursive && !fs::exists(FilePath(input), error) && !error)
+            list.unreadable.push_back(UnreadableFolder{PathFromText(input), "does not exist"});
         else
-            list.models.push_back(input);
+            list.models.push_back(PathFromText(input));
     }
-    for (const std::string& line : list.unreadable)
-        std::fprintf(stderr, "duridodi: %s\n", line.c_str());
+    for (const UnreadableFolder& folder : list.unreadable)
+        WriteText(stderr, "duridodi: " + PathText(folder.folder) + ": " + folder.reason + "\n");
     totals.failed += static_cast<std::int64_t>(list.unreadable.size());
     totals.skipped = list.skipped;
     return list;
@@ -198,10 +204,14 @@ static ModelList ListInputs(const CliOptions& options, BatchTotals& totals)
 
 int main(int argc, char** argv)
 {
+    std::vector<std::string> arguments = GetArguments(argc, argv);
+    std::vector<char*> words;
+    for (std::string& argument : arguments)
+        words.push_back(&argument[0]);
     CliOptions options;
     std::string error;
-    if (!ParseArguments(argc, argv, options, error)) {
-        std::fprintf(stderr, "duridodi: %s\nTry 'duridodi --help' for more information.\n", error.c_str());
+    if (!ParseArguments(static_cast<int>(words.size()), words.data(), options, error)) {
+        WriteText(stderr, "duridodi: " + error + "\nTry 'duridodi --help' for more information.\n");
         return 2;
     }
     if (options.help) {
@@ -219,12 +229,13 @@ int main(int argc, char** argv)
     StartProgress(progress);
     std::uint64_t bytesDone = 0;
     for (std::size_t index = 0; index < list.models.size(); ++index) {
+        const std::string input = PathText(list.models[index]);
         FileOutcome outcome;
-        ConvertOne(list.models[index], options, outcome);
+        ConvertOne(input, options, outcome);
         // The progress line makes way only for a line that is printed, so that it does not flicker.
         if (!outcome.failure.empty() || outcome.unmeasured || !options.quiet)
             ClearProgress(progress);
-        PrintOutcome(list.models[index], outcome, options);
+        PrintOutcome(input, outcome, options);
         AddToTotals(outcome, totals);
         bytesDone += outcome.bytesIn;
         UpdateProgress(progress, index + 1, list.models.size(), bytesDone);
