@@ -54,7 +54,7 @@ if(WIN32)
     set(CPACK_PACKAGE_FILE_NAME ${folder}-win32)
   endif()
   set(CPACK_GENERATOR ZIP)
-  set(CPACK_COMPONENTS_ALL windows_zip)
+  set(CPACK_INSTALL_CMAKE_PROJECTS "${CMAKE_BINARY_DIR};${PROJECT_NAME};windows_zip;/")
   set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
 else()
   # The command-line tool and its manual are installed by cli/; the licence and a changelog go where
