@@ -15,7 +15,9 @@ deb=build/native/duridodi_${version}_amd64.deb
 tgz=build/native/duridodi-${version}-linux-x86_64.tar.gz
 rm -f "$deb" "$tgz"
 "$cpack" --preset native >"$work/cpack.log" 2>&1 || { cat "$work/cpack.log"; fail "cpack --preset native"; }
-[ -f "$deb" ] && [ -f "$tgz" ] || fail "cpack --preset native did not make $deb and $tgz"
+for package in "$deb" "$tgz"; do
+    [ -f "$package" ] || fail "cpack --preset native did not make $package"
+done
 
 # Modes, owners and names; dpkg-deb -c prints "MODE OWNER SIZE DATE TIME NAME".
 dpkg-deb -c "$deb" | awk '{ print $1, $2, $6 }' | LC_ALL=C sort >"$work/deb.list"
@@ -61,9 +63,8 @@ esac
 mkdir "$work/deb" "$work/tgz"
 dpkg-deb -x "$deb" "$work/deb"
 tar xzf "$tgz" -C "$work/tgz"
-for gz in $(find "$work" -name '*.gz' -path '*/share/*'); do
-    gzip -dc "$gz" >"${gz%.gz}.text" || fail "$gz is not a gzip file"
-done
+# The compressed pages are searched too, unpacked beside themselves.
+find "$work/deb" "$work/tgz" -name '*.gz' -exec gzip -dk {} + || fail "a .gz file inside is not gzip"
 if grep -rlF "$(pwd)" "$work/deb" "$work/tgz"; then
     fail "the files above name the source or build folder $(pwd)"
 fi
