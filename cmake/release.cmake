@@ -3,13 +3,6 @@
 #     mdx-duridodi-<version>/ holding both Windows programs, README.txt and LICENSE.txt;
 #   cpack --preset native: build/native/duridodi_<version>_amd64.deb, and a .tar.gz of the same files.
 
-set(CPACK_PACKAGE_VENDOR "The MDX Duridodi authors")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "write reduced copies of MDX models")
-set(CPACK_PACKAGE_DESCRIPTION "duridodi writes a reduced copy of each binary MDX model given to it,\n\
-in which the geometry and the skeletal animation keep only the high 16 bits\n\
-of every value, so that the copy, of the same structure and length,\n\
-compresses much better inside the archives that ship models.")
-
 # Adds a VERSIONINFO resource to the Windows program TARGET: Explorer shows DESCRIPTION, the
 # product's name and version and the program's file name.
 function(duridodi_add_version_info target description)
@@ -67,6 +60,11 @@ else()
   install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/duridodi RENAME copyright)
 
   set(CPACK_PACKAGE_NAME duridodi)
+  set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "write reduced copies of MDX models")
+  set(CPACK_PACKAGE_DESCRIPTION "duridodi writes a reduced copy of each binary MDX model given to it,\n\
+in which the geometry and the skeletal animation keep only the high 16 bits\n\
+of every value, so that the copy, of the same structure and length,\n\
+compresses much better inside the archives that ship models.")
   set(CPACK_PACKAGE_FILE_NAME duridodi-${PROJECT_VERSION}-linux-${CMAKE_SYSTEM_PROCESSOR})
   set(CPACK_GENERATOR DEB TGZ)
   set(CPACK_STRIP_FILES ON)
