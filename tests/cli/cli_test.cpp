@@ -388,7 +388,9 @@ TEST_F(CommandLine, UnreadableFolderUnderRecursionIsNamedAndCountedAsFailed)
                                  dir / "models/locked/b.mdx"})
         ASSERT_TRUE(geteuid() != 0 || chown(path.c_str(), kUnprivilegedUser, kUnprivilegedUser) == 0) << path;
     fs::permissions(dir / "models/locked", fs::perms::none);
-    const RunResult run = Tool({"-r", "models"}, dir, kUnprivilegedUser);
+    // A copy of the tool in the scratch folder, which the user can reach wherever the build lies.
+    fs::copy_file(DURIDODI_TOOL, dir / "duridodi");
+    const RunResult run = RunProgram((dir / "duridodi").c_str(), {"-r", "models"}, dir, kUnprivilegedUser);
     fs::permissions(dir / "models/locked", fs::perms::owner_all);
     EXPECT_EQ(run.status, 1);
     const ConversionReport report = ConvertBytes(model).report;
