@@ -2,7 +2,6 @@
 
 #include <nlohmann/json.hpp>
 
-#include <cstdio>
 
 // Fields stay in the order they are written in, as the manual lists them.
 using Json = nlohmann::ordered_json;
@@ -67,15 +66,14 @@ Json ValueChangesJson(const ValueChanges& changes)
     return figures;
 }
 
-void PrintJsonLine(const Json& object)
+std::string JsonLine(const Json& object)
 {
-    const std::string line = object.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
-    std::fputs(line.c_str(), stdout);
+    return object.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 
 } // namespace
 
-void PrintInputJson(const std::string& input, const FileOutcome& outcome, const CliOptions& options)
+std::string InputJsonLine(const std::string& input, const FileOutcome& outcome, const CliOptions& options)
 {
     const bool converted = outcome.failure.empty();
     // The version is known once the walk has begun.
@@ -97,10 +95,10 @@ void PrintInputJson(const std::string& input, const FileOutcome& outcome, const 
         object["largest_change"] = converted ? ValueChangesJson(outcome.changes) : Json();
     }
     object["rounding"] = options.round ? "nearest" : "toward_zero";
-    PrintJsonLine(object);
+    return JsonLine(object);
 }
 
-void PrintSummaryJson(const BatchTotals& totals, const CliOptions& options)
+std::string SummaryJsonLine(const BatchTotals& totals, const CliOptions& options)
 {
     Json object;
     object["summary"] = true;
@@ -114,5 +112,5 @@ void PrintSummaryJson(const BatchTotals& totals, const CliOptions& options)
         object["deflated_output"] = totals.deflatedOut;
         object["largest_change"] = ValueChangesJson(totals.changes);
     }
-    PrintJsonLine(object);
+    return JsonLine(object);
 }

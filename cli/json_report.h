@@ -1,6 +1,6 @@
 #pragma once
 
-// --json: one JSON object per input, then one summary object, each on one line of stdout (JSON
+// --json: one JSON object per input, then one summary object, each one line of stdout (JSON
 // Lines). Bytes of names that are not UTF-8 are replaced by U+FFFD, so every line is valid JSON.
 
 #include "cli_options.h"
@@ -9,9 +9,10 @@
 #include <string>
 
 // The object of one input: input, output, converted, dry_run, version, floats_reduced, bytes,
-// error, with --stats deflated_input, deflated_output and largest_change, and rounding.
-void PrintInputJson(const std::string& input, const FileOutcome& outcome, const CliOptions& options);
+// error, with --stats deflated_input, deflated_output and largest_change, and rounding; one line
+// with its line feed.
+std::string InputJsonLine(const std::string& input, const FileOutcome& outcome, const CliOptions& options);
 
 // The summary object: "summary": true, the counts, bytes, floats_reduced, with --stats the
-// deflated totals and the batch's largest changes.
-void PrintSummaryJson(const BatchTotals& totals, const CliOptions& options);
+// deflated totals and the batch's largest changes; one line with its line feed.
+std::string SummaryJsonLine(const BatchTotals& totals, const CliOptions& options);

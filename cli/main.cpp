@@ -4,10 +4,13 @@
 #include "cli_options.h"
 #include "json_report.h"
 #include "measuring_sink.h"
-#include "model_walk.h"
 #include "outcome.h"
+#include "platform.h"
 #include "progress.h"
 #include "value_changes.h"
+
+#include "model_path.h"
+#include "model_walk.h"
 
 #include "conversion_report.h"
 #include "model_convert.h"
@@ -22,12 +25,13 @@
 #include <ostream>
 #include <string>
 #include <system_error>
+#include <vector>
 
 namespace fs = std::filesystem;
 
 // Walks the input into a sink that keeps nothing; with stats the sink deflates what the
 // output would be. Fills outcome as a real conversion would.
-static void DryRunOne(const std::string& input, int stats, FileOutcome& outcome)
+static void DryRunOne(const fs::path& input, int stats, FileOutcome& outcome)
 {
     std::ifstream source(input, std::ios::binary);
     if (!source.is_open()) {
@@ -43,23 +47,23 @@ static void DryRunOne(const std::string& input, int stats, FileOutcome& outcome)
     }
     if (stats) {
         outcome.measured =
-            measure.FinishDeflate(outcome.deflatedOut) && DeflatedFileSize(input.c_str(), outcome.deflatedIn);
+            measure.FinishDeflate(outcome.deflatedOut) && DeflatedFileSize(input, outcome.deflatedIn);
         outcome.unmeasured = !outcome.measured;
     }
 }
 
-// Converts the input into outcome.outputPath and fills outcome.
-static void WriteOne(const std::string& input, int stats, FileOutcome& outcome)
+// Converts the input into the output and fills outcome.
+static void WriteOne(const fs::path& inputFile, const fs::path& outputFile, int stats, FileOutcome& outcome)
 {
-    if (!ConvertModelWithReport(input.c_str(), outcome.outputPath.c_str(), outcome.report)) {
+    if (!ConvertModelWithReport(inputFile, outputFile, outcome.report)) {
         outcome.failure = DescribeFailure(outcome.report);
         return;
     }
     // Deflating is far slower than reading back two files that are still in the page cache, so
     // a second pass costs little over deflating while converting.
     if (stats) {
-        outcome.measured = DeflatedFileSize(input.c_str(), outcome.deflatedIn) &&
-                           DeflatedFileSize(outcome.outputPath.c_str(), outcome.deflatedOut);
+        outcome.measured = DeflatedFileSize(inputFile, outcome.deflatedIn) &&
+                           DeflatedFileSize(outputFile, outcome.deflatedOut);
         outcome.unmeasured = !outcome.measured;
     }
 }
@@ -67,8 +71,9 @@ static void WriteOne(const std::string& input, int stats, FileOutcome& outcome)
 // Converts one input (or, with --dry-run, walks it) and fills outcome.
 static void ConvertOne(const std::string& input, const CliOptions& options, FileOutcome& outcome)
 {
+    const fs::path inputFile = FilePath(input);
     std::error_code error;
-    if (fs::is_directory(input, error)) {
+    if (fs::is_directory(inputFile, error)) {
         outcome.check = InputCheck::IsAFolder;
         outcome.failure = "is a folder (use -r to convert the models in it)";
         return;
@@ -81,12 +86,13 @@ static void ConvertOne(const std::string& input, const CliOptions& options, File
     outcome.outputPath = options.outputPath.empty() ? MakeOutputName(input.c_str()) : options.outputPath;
     // By identity, so that another name of the input (a hard link, a symbolic link, a
     // different spelling of the path) cannot make the copy replace it.
-    if (fs::equivalent(input, outcome.outputPath, error)) {
+    const fs::path outputFile = FilePath(outcome.outputPath);
+    if (IsSameFile(inputFile, outputFile)) {
         outcome.check = InputCheck::SameAsInput;
         outcome.failure = "the output " + outcome.outputPath + " is the input file itself";
         return;
     }
-    const std::uintmax_t size = fs::file_size(input, error);
+    const std::uintmax_t size = fs::file_size(inputFile, error);
     outcome.bytesIn = error ? 0 : static_cast<std::uint64_t>(size);
     // --round and --stats ask the conversion for more than plain truncation; the mode lives no
     // longer than this call.
@@ -96,9 +102,9 @@ static void ConvertOne(const std::string& input, const CliOptions& options, File
     mode.context = &outcome.changes;
     outcome.report.mode = options.round || options.stats ? &mode : nullptr;
     if (options.dryRun)
-        DryRunOne(input, options.stats, outcome);
+        DryRunOne(inputFile, options.stats, outcome);
     else
-        WriteOne(input, options.stats, outcome);
+        WriteOne(inputFile, outputFile, options.stats, outcome);
     outcome.report.mode = nullptr;
 }
 
@@ -119,7 +125,7 @@ static void PrintFailure(const std::string& input, const char* reason)
     // Success lines already printed go out first, so that a shared terminal or pipe shows the
     // lines in the order of the files.
     std::fflush(stdout);
-    std::fprintf(stderr, "duridodi: %s: %s\n", input.c_str(), reason);
+    WriteText(stderr, "duridodi: " + input + ": " + reason + "\n");
 }
 
 static void PrintSuccess(const std::string& input, const FileOutcome& outcome, const CliOptions& options)
@@ -130,9 +136,9 @@ static void PrintSuccess(const std::string& input, const FileOutcome& outcome, c
         line += DescribeSaving(outcome.deflatedIn, outcome.deflatedOut);
     if (options.dryRun)
         line += " (dry run, nothing written)";
-    std::printf("%s\n", line.c_str());
+    WriteText(stdout, line + "\n");
     if (options.stats)
-        std::printf("%s\n", DescribeValueChanges(outcome.changes).c_str());
+        WriteText(stdout, DescribeValueChanges(outcome.changes) + "\n");
 }
 
 static void PrintOutcome(const std::string& input, const FileOutcome& outcome, const CliOptions& options)
@@ -145,7 +151,7 @@ static void PrintOutcome(const std::string& input, const FileOutcome& outcome, c
     if (outcome.unmeasured)
         PrintFailure(input, kUnmeasuredReason);
     if (options.json)
-        PrintInputJson(input, outcome, options);
+        WriteText(stdout, InputJsonLine(input, outcome, options));
 }
 
 static void AddToTotals(const FileOutcome& outcome, BatchTotals& totals)
@@ -175,9 +181,9 @@ static void PrintSummary(const BatchTotals& totals, const CliOptions& options)
                     : "; deflated sizes unknown, " + std::to_string(totals.unmeasured) + " not measured";
     if (options.dryRun)
         line += " (dry run, nothing written)";
-    std::printf("%s\n", line.c_str());
+    WriteText(stdout, line + "\n");
     if (options.stats)
-        std::printf("summary: %s\n", DescribeValueChanges(totals.changes).c_str());
+        WriteText(stdout, "summary: " + DescribeValueChanges(totals.changes) + "\n");
 }
 
 // The inputs in the order they are converted: FILE operands as they stand, DIR operands (with
@@ -187,20 +193,20 @@ static ModelList ListInputs(const CliOptions& options, BatchTotals& totals)
     ModelList list;
     for (const std::string& input : options.inputs) {
         std::error_code error;
-        if (options.recursive && fs::is_directory(input, error))
-            CollectModels(input, list);
-        else if (options.recursive && !fs::exists(input, error) && !error)
-            list.unreadable.push_back({input, "does not exist"});
+        if (options.recursive && fs::is_directory(FilePath(input), error))
+            CollectModels(PathFromText(input), list);
+        else if (options.recursive && !fs::exists(FilePath(input), error) && !error)
+            list.unreadable.push_back(UnreadableFolder{PathFromText(input), "does not exist"});
         else
-            list.models.push_back(input);
+            list.models.push_back(PathFromText(input));
     }
     for (const UnreadableFolder& folder : list.unreadable) {
-        std::fprintf(stderr, "duridodi: %s: %s\n", folder.folder.c_str(), folder.reason.c_str());
+        WriteText(stderr, "duridodi: " + PathText(folder.folder) + ": " + folder.reason + "\n");
         if (options.json) {
             FileOutcome outcome;
             outcome.check = InputCheck::CannotReadFolder;
             outcome.failure = folder.reason;
-            PrintInputJson(folder.folder, outcome, options);
+            WriteText(stdout, InputJsonLine(PathText(folder.folder), outcome, options));
         }
     }
     totals.failed += static_cast<std::int64_t>(list.unreadable.size());
@@ -210,10 +216,14 @@ static ModelList ListInputs(const CliOptions& options, BatchTotals& totals)
 
 int main(int argc, char** argv)
 {
+    std::vector<std::string> arguments = GetArguments(argc, argv);
+    std::vector<char*> words;
+    for (std::string& argument : arguments)
+        words.push_back(&argument[0]);
     CliOptions options;
     std::string error;
-    if (!ParseArguments(argc, argv, options, error)) {
-        std::fprintf(stderr, "duridodi: %s\nTry 'duridodi --help' for more information.\n", error.c_str());
+    if (!ParseArguments(static_cast<int>(words.size()), words.data(), options, error)) {
+        WriteText(stderr, "duridodi: " + error + "\nTry 'duridodi --help' for more information.\n");
         return 2;
     }
     if (options.help) {
@@ -231,19 +241,20 @@ int main(int argc, char** argv)
     StartProgress(progress);
     std::uint64_t bytesDone = 0;
     for (std::size_t index = 0; index < list.models.size(); ++index) {
+        const std::string input = PathText(list.models[index]);
         FileOutcome outcome;
-        ConvertOne(list.models[index], options, outcome);
+        ConvertOne(input, options, outcome);
         // The progress line makes way only for a line that is printed, so that it does not flicker.
         if (!outcome.failure.empty() || outcome.unmeasured || !options.quiet || options.json)
             ClearProgress(progress);
-        PrintOutcome(list.models[index], outcome, options);
+        PrintOutcome(input, outcome, options);
         AddToTotals(outcome, totals);
         bytesDone += outcome.bytesIn;
         UpdateProgress(progress, index + 1, list.models.size(), bytesDone);
     }
     ClearProgress(progress);
     if (options.json)
-        PrintSummaryJson(totals, options);
+        WriteText(stdout, SummaryJsonLine(totals, options));
     else if (!options.quiet && (options.recursive || options.dryRun || options.stats))
         PrintSummary(totals, options);
     return totals.failed == 0 && totals.unmeasured == 0 ? 0 : 1;

@@ -1,7 +1,7 @@
 #include "measuring_sink.h"
 
-#include <cstdio>
 #include <cstring>
+#include <fstream>
 
 MeasuringSink::MeasuringSink(int deflating) : deflating(deflating)
 {
@@ -80,18 +80,15 @@ int MeasuringSink::FinishDeflate(std::uint64_t& deflatedSize)
     return deflating && !failed;
 }
 
-int DeflatedFileSize(const char* path, std::uint64_t& deflatedSize)
+int DeflatedFileSize(const std::filesystem::path& path, std::uint64_t& deflatedSize)
 {
-    std::FILE* file = std::fopen(path, "rb");
-    if (file == nullptr)
+    std::ifstream file(path, std::ios::binary);
+    if (!file.is_open())
         return 0;
     MeasuringSink sink(1);
     static char block[256 * 1024];
-    std::size_t got;
-    while ((got = std::fread(block, 1, sizeof block, file)) > 0)
-        sink.sputn(block, static_cast<std::streamsize>(got));
-    const int readFailed = std::ferror(file);
-    std::fclose(file);
+    while (file.read(block, sizeof block) || file.gcount() > 0)
+        sink.sputn(block, file.gcount());
     const int deflated = sink.FinishDeflate(deflatedSize);
-    return deflated && !readFailed;
+    return deflated && !file.bad();
 }

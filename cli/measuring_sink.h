@@ -6,6 +6,7 @@
 #include <zlib.h>
 
 #include <cstdint>
+#include <filesystem>
 #include <streambuf>
 
 class MeasuringSink : public std::streambuf {
@@ -40,4 +41,4 @@ private:
 
 // Deflates the file at path and stores the compressed size in deflatedSize. Returns 1 on
 // success, 0 when the file cannot be opened or read or deflate fails.
-int DeflatedFileSize(const char* path, std::uint64_t& deflatedSize);
+int DeflatedFileSize(const std::filesystem::path& path, std::uint64_t& deflatedSize);

@@ -9,6 +9,9 @@
 #include <cstring>
 #include <fstream>
 #include <string>
+#include <system_error>
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -53,51 +56,127 @@ bool WalkChunks(std::istream& source, std::ostream& sink, ConversionReport& repo
     }
 }
 
-// The longest path that the narrow file calls of Windows accept (260 with the terminator).
+// The longest path that the file calls of Windows accept without the "\\?\" prefix (260 with
+// the terminator).
 constexpr std::size_t kMaxPathLength = 259;
 
-// The folder part of path, with its trailing separator; empty for a bare file name.
-std::string FolderOf(const char* path)
+// Files are named in two ways: by 8-bit names (std::string), opened through the C runtime's
+// narrow calls (on Windows in the system code page, as the window tool's paths are), or by file
+// system paths (on Windows wide names, so that any name works). The few operations that differ
+// have one form for each; the conversion of a file is written once for both.
+
+std::size_t PathLength(const std::string& path)
 {
-    const std::string text(path);
-    const std::size_t end = text.find_last_of("/\\:");
-    return end == std::string::npos ? std::string() : text.substr(0, end + 1);
+    return path.size();
+}
+
+std::size_t PathLength(const fs::path& path)
+{
+    return path.native().size();
+}
+
+// "~dz" in the folder of path.
+std::string ShortNameBeside(const std::string& path)
+{
+    const std::size_t end = path.find_last_of("/\\:");
+    return (end == std::string::npos ? std::string() : path.substr(0, end + 1)) + "~dz";
+}
+
+fs::path ShortNameBeside(const fs::path& path)
+{
+    return path.parent_path() / "~dz";
+}
+
+std::string WithSuffix(const std::string& path, const std::string& suffix)
+{
+    return path + suffix;
+}
+
+fs::path WithSuffix(fs::path path, const std::string& suffix)
+{
+    return path += suffix;
+}
+
+void RemoveFile(const std::string& path)
+{
+    std::remove(path.c_str());
+}
+
+void RemoveFile(const fs::path& path)
+{
+    std::error_code error;
+    fs::remove(path, error);
 }
 
 // A name beside path that no file has yet: path + suffix, else with 1, 2, ... after it. Where
 // that would pass the path limit, a short name in the same folder ("~dz" + suffix) is used: it
 // is shorter than any output name, which ends in the 13 characters "_dezavivi.mdx".
-std::string MakeUnusedName(const char* path, const char* suffix)
+template <typename Path>
+Path MakeUnusedName(const Path& path, const std::string& suffix)
 {
-    std::string base = path;
-    if (base.size() + std::strlen(suffix) + 3 > kMaxPathLength)
-        base = FolderOf(path) + "~dz";
-    std::string name = base + suffix;
+    const Path base = PathLength(path) + suffix.size() + 3 > kMaxPathLength ? ShortNameBeside(path) : path;
+    Path name = WithSuffix(base, suffix);
     for (int n = 1; std::ifstream(name, std::ios::binary).is_open() && n < 1000; ++n)
-        name = base + suffix + std::to_string(n);
+        name = WithSuffix(base, suffix + std::to_string(n));
     return name;
 }
 
 // Moves the finished temporary file onto the output path, replacing an earlier file there.
-bool MoveOntoOutput(const std::string& temporaryPath, const char* outputPath)
+bool MoveOntoOutput(const std::string& temporaryPath, const std::string& outputPath)
 {
 #ifdef _WIN32
     // The C runtime's rename does not replace an existing file: move the earlier file aside,
     // move the new one in, and put the earlier one back if that fails.
-    if (std::rename(temporaryPath.c_str(), outputPath) == 0)
+    if (std::rename(temporaryPath.c_str(), outputPath.c_str()) == 0)
         return true;
     const std::string asidePath = MakeUnusedName(outputPath, ".old");
-    if (std::rename(outputPath, asidePath.c_str()) != 0)
+    if (std::rename(outputPath.c_str(), asidePath.c_str()) != 0)
         return false;
-    if (std::rename(temporaryPath.c_str(), outputPath) != 0) {
-        std::rename(asidePath.c_str(), outputPath);
+    if (std::rename(temporaryPath.c_str(), outputPath.c_str()) != 0) {
+        std::rename(asidePath.c_str(), outputPath.c_str());
         return false;
     }
     std::remove(asidePath.c_str());
     return true;
 #else
-    return std::rename(temporaryPath.c_str(), outputPath) == 0;
+    return std::rename(temporaryPath.c_str(), outputPath.c_str()) == 0;
 #endif
+}
+
+// std::filesystem's rename replaces an existing file on every system (on Windows it moves with
+// MOVEFILE_REPLACE_EXISTING).
+bool MoveOntoOutput(const fs::path& temporaryPath, const fs::path& outputPath)
+{
+    std::error_code error;
+    fs::rename(temporaryPath, outputPath, error);
+    return !error;
+}
+
+// Converts the file at inputPath into outputPath, through a temporary file beside the output.
+template <typename Path>
+int ConvertFile(const Path& inputPath, const Path& outputPath, ConversionReport& report)
+{
+    ClearReport(report);
+    std::ifstream source(inputPath, std::ios::binary);
+    if (!source.is_open())
+        return FailConversion(report, FailureKind::CannotOpen, "cannot open the input");
+    const Path temporaryPath = MakeUnusedName(outputPath, ".part");
+    std::ofstream file(temporaryPath, std::ios::binary | std::ios::trunc);
+    if (!file.is_open())
+        return FailConversion(report, FailureKind::CannotWrite, "cannot create the output");
+
+    BlockedOutput blocks(file.rdbuf());
+    std::ostream sink(&blocks);
+    int converted = ConvertModelStream(source, sink, report);
+    file.close();
+    source.close();
+    if (converted && file.fail())
+        converted = FailConversion(report, FailureKind::CannotWrite, "cannot write the output");
+    if (converted && !MoveOntoOutput(temporaryPath, outputPath))
+        converted = FailConversion(report, FailureKind::CannotWrite, "cannot move the output into place");
+    if (!converted)
+        RemoveFile(temporaryPath);
+    return converted;
 }
 
 } // namespace
@@ -141,25 +220,10 @@ int ConvertModelStream(std::istream& source, std::ostream& sink, ConversionRepor
 
 int ConvertModelWithReport(const char* inputPath, const char* outputPath, ConversionReport& report)
 {
-    ClearReport(report);
-    std::ifstream source(inputPath, std::ios::binary);
-    if (!source.is_open())
-        return FailConversion(report, FailureKind::CannotOpen, "cannot open the input");
-    const std::string temporaryPath = MakeUnusedName(outputPath, ".part");
-    std::ofstream file(temporaryPath, std::ios::binary | std::ios::trunc);
-    if (!file.is_open())
-        return FailConversion(report, FailureKind::CannotWrite, "cannot create the output");
+    return ConvertFile(std::string(inputPath), std::string(outputPath), report);
+}
 
-    BlockedOutput blocks(file.rdbuf());
-    std::ostream sink(&blocks);
-    int converted = ConvertModelStream(source, sink, report);
-    file.close();
-    source.close();
-    if (converted && file.fail())
-        converted = FailConversion(report, FailureKind::CannotWrite, "cannot write the output");
-    if (converted && !MoveOntoOutput(temporaryPath, outputPath))
-        converted = FailConversion(report, FailureKind::CannotWrite, "cannot move the output into place");
-    if (!converted)
-        std::remove(temporaryPath.c_str());
-    return converted;
+int ConvertModelWithReport(const fs::path& inputPath, const fs::path& outputPath, ConversionReport& report)
+{
+    return ConvertFile(inputPath, outputPath, report);
 }
