@@ -59,15 +59,13 @@ double AngleBetween(const double* a, const double* b, int n)
 }
 
 // The angle in degrees between one element's directions before and after: the xyz of a normal or
-// tangent, or the rotation between two quaternions (q and -q are the same rotation). -1 when one
+// tangent, or the rotation between two quaternions, twice the angle between them as 4-vectors.
+// Every component keeps its sign, so q.q' >= 0 and q' never needs turning into -q'. -1 when one
 // has zero length.
-double DirectionChange(ReducedKind kind, const double* original, double* reduced)
+double DirectionChange(ReducedKind kind, const double* original, const double* reduced)
 {
     if (kind != ReducedKind::Rotation)
         return AngleBetween(original, reduced, 3) * kDegreesPerRadian;
-    if (original[0] * reduced[0] + original[1] * reduced[1] + original[2] * reduced[2] + original[3] * reduced[3] < 0)
-        for (int i = 0; i < 4; ++i)
-            reduced[i] = -reduced[i];
     return 2 * AngleBetween(original, reduced, 4) * kDegreesPerRadian;
 }
 

@@ -1,6 +1,8 @@
 // Rounding to nearest, checked against a rounding done on values (not bits), and the rounded or
 // observed conversion checked value by value against the model record.
 
+#include "model_convert.h"
+#include "test_support.h"
 #include "value_reduction.h"
 
 #include <gtest/gtest.h>
@@ -8,6 +10,10 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -103,6 +109,81 @@ TEST(Rounding, NamedEdgeCases)
         EXPECT_EQ(ExpectedRounding(edge.bits), edge.rounded) << "the rounding on values: " << edge.what;
     }
     EXPECT_EQ(ReduceBits(0x7F80FFFFu, Rounding::TowardZero), 0x7F800000u) << "truncation makes it infinite";
+}
+
+// The core's kind for each of the oracle's.
+ReducedKind KindOf(ValueKind kind)
+{
+    switch (kind) {
+    case ValueKind::Position: return ReducedKind::Position;
+    case ValueKind::Normal: return ReducedKind::Normal;
+    case ValueKind::Tangent: return ReducedKind::Tangent;
+    case ValueKind::Extent: return ReducedKind::Extent;
+    case ValueKind::TextureCoordinate: return ReducedKind::TextureCoordinate;
+    case ValueKind::Translation: return ReducedKind::Translation;
+    case ValueKind::Rotation: return ReducedKind::Rotation;
+    case ValueKind::Scaling: return ReducedKind::Scaling;
+    }
+    return ReducedKind::Position;
+}
+
+struct SeenValue {
+    ReducedKind kind;
+    std::uint32_t original;
+    std::uint32_t reduced;
+};
+
+void CollectValues(void* context, ReducedKind kind, const std::uint32_t* original, const std::uint32_t* reduced,
+                   std::size_t count)
+{
+    for (std::size_t i = 0; i < count; ++i)
+        static_cast<std::vector<SeenValue>*>(context)->push_back({kind, original[i], reduced[i]});
+}
+
+// Converting with a mode rounds or truncates every recorded value and nothing else, and shows each
+// value, in file order, with its kind. The first values of each model are set to the edge cases.
+TEST(RoundedConversion, ChangesEachRecordedValueAsAskedAndNothingElseAndShowsItWithItsKind)
+{
+    const std::uint32_t edges[] = {0x3F808000u, 0x3F818000u, 0xBF818000u, 0x7F7F8000u, 0xFF7FFFFFu, 0x7F800000u,
+                                   0xFF800000u, 0x7F80FFFFu, 0xFF800001u, 0x7FA1FFFFu, 0x80000000u, 0x00008000u,
+                                   0x80018001u, 0x007FFFFFu, 0x00000000u};
+    std::vector<ModelSpec> specs = {FullModelSpec(800), FullModelSpec(1000)};
+    for (std::uint32_t seed = 1; seed <= 12; ++seed)
+        specs.push_back(RandomModelSpec(seed, seed % 2 ? 800 : 900));
+    for (std::size_t m = 0; m < specs.size(); ++m) {
+        WrittenModel model = WriteModel(specs[m], static_cast<std::uint32_t>(m + 1));
+        for (std::size_t i = 0; i < std::size(edges) && i < model.reduced.size(); ++i) {
+            PutFieldAt(model.bytes, model.reduced[i].offset, static_cast<std::int32_t>(edges[i]));
+            model.reduced[i].original = edges[i];
+        }
+        for (const Rounding rounding : {Rounding::Nearest, Rounding::TowardZero}) {
+            SCOPED_TRACE("model " + std::to_string(m) + (rounding == Rounding::Nearest ? ", nearest" : ", toward zero"));
+            std::string expected = model.bytes;
+            for (const ReducedValue& value : model.reduced) {
+                const std::uint32_t reduced =
+                    rounding == Rounding::Nearest ? ExpectedRounding(value.original) : value.original & 0xFFFF0000u;
+                PutFieldAt(expected, value.offset, static_cast<std::int32_t>(reduced));
+            }
+            std::vector<SeenValue> seen;
+            ReductionMode mode;
+            mode.rounding = rounding;
+            mode.observe = CollectValues;
+            mode.context = &seen;
+            std::istringstream source(model.bytes);
+            std::ostringstream sink;
+            ConversionReport report;
+            report.mode = &mode;
+            ASSERT_EQ(ConvertModelStream(source, sink, report), 1) << DescribeFailure(report);
+            EXPECT_EQ(FirstDifference(sink.str(), expected), -1);
+            ASSERT_EQ(seen.size(), model.reduced.size());
+            for (std::size_t i = 0; i < seen.size(); ++i) {
+                const ReducedValue& value = model.reduced[i];
+                ASSERT_TRUE(seen[i].kind == KindOf(value.kind) && seen[i].original == value.original &&
+                            seen[i].reduced == static_cast<std::uint32_t>(FieldAt(expected, value.offset)))
+                    << "value " << i << " at offset " << value.offset;
+            }
+        }
+    }
 }
 
 } // namespace

@@ -16,7 +16,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <sstream>
@@ -636,4 +638,118 @@ TEST_F(CommandLine, JsonLinesGiveEachInputItsFailureKindAndASummaryThatAddsUp)
     EXPECT_EQ(first[1]["error"]["chunk"], TagLetters(truncated.tag));
     EXPECT_EQ(first[1]["error"]["message"], truncated.reason);
     EXPECT_EQ(first[0]["largest_change"].size(), 9u) << "the figures of a model without tangents, non_finite too";
+}
+
+// The --json name of the figure of each of the model record's kinds.
+const char* ChangeKey(ValueKind kind)
+{
+    switch (kind) {
+    case ValueKind::Position: return "positions";
+    case ValueKind::Normal: return "normals_degrees";
+    case ValueKind::Tangent: return "tangents_degrees";
+    case ValueKind::Extent: return "extents";
+    case ValueKind::TextureCoordinate: return "texture_coordinates";
+    case ValueKind::Translation: return "translations";
+    case ValueKind::Rotation: return "rotations_degrees";
+    case ValueKind::Scaling: return "scalings";
+    }
+    return "";
+}
+
+bool IsAngle(const std::string& key)
+{
+    return key.find("_degrees") != std::string::npos;
+}
+
+// The figures --stats must give for model, whose reduced copy is output, worked out from the
+// record in long double: per value for lengths, per normal, tangent xyz or quaternion for angles,
+// by acos as the manual gives them.
+std::map<std::string, long double> ExpectedChanges(const WrittenModel& model, const std::string& output)
+{
+    std::map<std::string, long double> figures = {{"positions", 0}, {"model_size", 0}, {"normals_degrees", 0},
+                                                  {"texture_coordinates", 0}, {"extents", 0}, {"translations", 0},
+                                                  {"rotations_degrees", 0}, {"scalings", 0}, {"non_finite", 0}};
+    const long double degrees = 180 / acosl(-1);
+    for (std::size_t first = 0; first < model.reduced.size();) {
+        const ValueKind kind = model.reduced[first].kind;
+        const std::string key = ChangeKey(kind);
+        const std::size_t size = kind == ValueKind::Normal ? 3 : IsAngle(key) ? 4 : 1;
+        long double before[4] = {};
+        long double after[4] = {};
+        bool finite = true;
+        for (std::size_t i = 0; i < size; ++i) {
+            const ReducedValue& value = model.reduced[first + i];
+            float original = 0;
+            float reduced = 0;
+            const std::uint32_t reducedBits = static_cast<std::uint32_t>(FieldAt(output, value.offset));
+            std::memcpy(&original, &value.original, 4);
+            std::memcpy(&reduced, &reducedBits, 4);
+            before[i] = original;
+            after[i] = reduced;
+            finite = finite && std::isfinite(original) && std::isfinite(reduced);
+            figures["non_finite"] += !std::isfinite(original) || !std::isfinite(reduced);
+        }
+        first += size;
+        long double change = 0;
+        if (!finite)
+            continue;
+        if (!IsAngle(key)) {
+            change = fabsl(before[0] - after[0]);
+            if (kind == ValueKind::Position)
+                figures["model_size"] = std::max(figures["model_size"], fabsl(before[0]));
+        } else {
+            const std::size_t n = kind == ValueKind::Rotation ? 4 : 3;
+            long double dot = 0, lengthBefore = 0, lengthAfter = 0;
+            for (std::size_t i = 0; i < n; ++i) {
+                dot += before[i] * after[i];
+                lengthBefore += before[i] * before[i];
+                lengthAfter += after[i] * after[i];
+            }
+            if (lengthBefore == 0 || lengthAfter == 0)
+                continue;
+            const long double cosine = dot / (sqrtl(lengthBefore) * sqrtl(lengthAfter));
+            change = kind == ValueKind::Rotation ? 2 * acosl(std::min(1.0L, fabsl(cosine))) * degrees
+                                                 : acosl(std::min(1.0L, cosine)) * degrees;
+        }
+        figures[key] = std::max(figures.count(key) ? figures[key] : 0, change);
+    }
+    return figures;
+}
+
+// --stats --json gives per file and for the batch the largest change of each kind that the model
+// record says, both truncating and rounding; rounding never gives a larger length.
+TEST_F(CommandLine, StatsGiveTheLargestChangesThatTheModelRecordShowsInBothModes)
+{
+    const WrittenModel models[] = {WriteModel(FullModelSpec(1000), 3), WriteModel(RandomModelSpec(11), 11)};
+    WriteFile(dir / "a.mdx", models[0].bytes);
+    WriteFile(dir / "b.mdx", models[1].bytes);
+    std::vector<nlohmann::json> truncating;
+    for (const bool round : {false, true}) {
+        SCOPED_TRACE(round ? "--round" : "truncating");
+        std::vector<std::string> args = {"--json", "--stats", "a.mdx", "b.mdx"};
+        if (round)
+            args.push_back("--round");
+        const std::vector<nlohmann::json> lines = JsonLines(Tool(args, dir).out);
+        ASSERT_EQ(lines.size(), 3u);
+        nlohmann::json batch = nlohmann::json::object();
+        for (std::size_t f = 0; f < 2; ++f) {
+            const nlohmann::json& figures = lines[f]["largest_change"];
+            const auto expected = ExpectedChanges(models[f], ReadFile(dir / lines[f]["output"].get<std::string>()));
+            ASSERT_EQ(figures.size(), expected.size()) << figures;
+            for (const auto& [key, value] : expected) {
+                // acos cannot tell angles below about 3e-8 degrees from 0, even in long double.
+                if (IsAngle(key))
+                    EXPECT_NEAR(figures[key].get<double>(), static_cast<double>(value), 1e-6 * value + 1e-7) << key;
+                else
+                    EXPECT_EQ(figures[key].get<double>(), static_cast<double>(value)) << key;
+                if (round && !IsAngle(key) && key != "non_finite") {
+                    EXPECT_LE(figures[key].get<double>(), truncating[f][key].get<double>()) << key;
+                }
+                batch[key] = key == "non_finite" ? batch.value(key, 0) + figures[key].get<int>()
+                                                 : std::max(batch.value(key, 0.0), figures[key].get<double>());
+            }
+            truncating.push_back(figures);
+        }
+        EXPECT_EQ(lines[2]["largest_change"], batch);
+    }
 }
