@@ -15,6 +15,7 @@ constexpr std::int64_t kBoneTailSize = 8;
 constexpr std::int64_t kGeosetBlockSize = 40;
 // Versions above 800 add a LOD level and an 80-byte LOD name after the selection flags.
 constexpr std::int64_t kLaterGeosetBlockSize = kGeosetBlockSize + 4 + 80;
+
 // Records reason and the input offset in report (unless a failure was recorded or the source had
 // failed already) and puts the source into the failed state, which ends every walk loop.
 void FailWalk(std::istream& source, ConversionReport& report, const char* reason)
