@@ -5,21 +5,20 @@
 
 namespace {
 
-constexpr std::size_t kOutputBlockSize = 1024 * 1024;
 constexpr std::streamsize kDirectWriteSize = 128 * 1024;
 
 } // namespace
 
-BlockedOutput::BlockedOutput(std::streambuf* target) : target_(target), block_(kOutputBlockSize)
+BlockedOutput::BlockedOutput(std::streambuf* target, char* block) : target_(target), block_(block)
 {
-    setp(block_.data(), block_.data() + block_.size());
+    setp(block_, block_ + kOutputBlockSize);
 }
 
 bool BlockedOutput::Drain()
 {
     const std::streamsize pending = pptr() - pbase();
     const bool written = pending == 0 || target_->sputn(pbase(), pending) == pending;
-    setp(block_.data(), block_.data() + block_.size());
+    setp(block_, block_ + kOutputBlockSize);
     return written;
 }
 

@@ -6,11 +6,15 @@
 // through this buffer it costs one per megabyte. A block the target refuses makes the next write
 // (or flush) fail, which puts the ostream over this buffer into the bad state.
 
+#include <cstddef>
 #include <streambuf>
-#include <vector>
+
+// The size of the gathering block the caller provides.
+constexpr std::size_t kOutputBlockSize = 1024 * 1024;
 
 struct BlockedOutput : std::streambuf {
-    explicit BlockedOutput(std::streambuf* target);
+    // Gathers in block (kOutputBlockSize bytes, kept by the caller) for target.
+    BlockedOutput(std::streambuf* target, char* block);
 
 protected:
     int_type overflow(int_type c) override;
@@ -22,5 +26,5 @@ private:
     bool Drain();
 
     std::streambuf* target_;
-    std::vector<char> block_;
+    char* block_;
 };

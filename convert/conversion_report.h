@@ -6,7 +6,7 @@
 // Why a conversion failed, for programs; the reason text says it for people.
 enum class FailureKind {
     None,        // converted
-    CannotOpen,  // the input cannot be opened
+    CannotOpen,  // the input cannot be opened or read
     NotAModel,   // the input does not start with "MDLX"
     Truncated,   // the input ends inside a chunk
     Malformed,   // a size or count disagrees with the data around it

@@ -5,6 +5,7 @@
 #include <ostream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -21,12 +22,14 @@ struct RefusingTarget : std::stringbuf {
     std::streamsize left;
 };
 
+std::vector<char> block(kOutputBlockSize);
+
 } // namespace
 
 TEST(BlockedOutput, PassesSmallAndLargeWritesOnInOrder)
 {
     std::stringbuf target;
-    BlockedOutput blocks(&target);
+    BlockedOutput blocks(&target, block.data());
     std::ostream sink(&blocks);
     std::string expected;
     // Fields, a run of single bytes and blocks larger than the gathering block, interleaved.
@@ -48,7 +51,7 @@ TEST(BlockedOutput, ARefusedBlockMakesTheStreamBadByTheFlushAtTheLatest)
     const std::string data(3 * 1024 * 1024, 'x');
     for (std::streamsize limit : {std::streamsize(0), std::streamsize(10), std::streamsize(1024 * 1024 + 1)}) {
         RefusingTarget target(limit);
-        BlockedOutput blocks(&target);
+        BlockedOutput blocks(&target, block.data());
         std::ostream sink(&blocks);
         sink.write(data.data(), static_cast<std::streamsize>(data.size()));
         sink.flush();
@@ -60,7 +63,7 @@ TEST(BlockedOutput, ARefusedBlockMakesTheStreamBadByTheFlushAtTheLatest)
 TEST(BlockedOutput, AFlushOfNothingSucceeds)
 {
     std::stringbuf target;
-    BlockedOutput blocks(&target);
+    BlockedOutput blocks(&target, block.data());
     std::ostream sink(&blocks);
     sink.flush();
     EXPECT_TRUE(sink.good());
