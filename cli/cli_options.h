@@ -12,6 +12,7 @@ struct CliOptions {
     int quiet = 0;                   // -q: failures only
     int dryRun = 0;                  // --dry-run: walk, write nothing
     int stats = 0;                   // --stats: deflated sizes and the saving
+    int jobs = 0;                    // -j N: files converted at once; 0 when not given
     int help = 0;                    // -h, --help
     int version = 0;                 // --version
 };
@@ -20,6 +21,9 @@ struct CliOptions {
 // short ones may be grouped ("-rq"); "--" ends the options. Returns 1 on success, 0 on a
 // usage error, with the reason in error (one line, no prefix).
 int ParseArguments(int argc, char** argv, CliOptions& options, std::string& error);
+
+// The most files converted at once that -j takes.
+constexpr int kMaxJobs = 256;
 
 // The short help (--help): usage, options, exit status.
 extern const char kUsageText[];

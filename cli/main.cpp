@@ -2,22 +2,28 @@
 // folders, one line per file, a summary for batches, exit status 0 / 1 / 2.
 
 #include "cli_options.h"
+#include "file_facts.h"
 #include "measuring_sink.h"
 #include "model_walk.h"
 #include "progress.h"
+#include "worker_threads.h"
+#include "workers.h"
 
 #include "conversion_report.h"
 #include "model_convert.h"
 #include "output_name.h"
 #include "product_version.h"
 
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <ostream>
 #include <string>
 #include <system_error>
+#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -64,11 +70,13 @@ static void DryRunOne(const std::string& input, int stats, FileOutcome& outcome)
     }
 }
 
-// Converts one input (or, with --dry-run, walks it) and fills outcome.
-static void ConvertOne(const std::string& input, const CliOptions& options, FileOutcome& outcome)
+// Converts one input (or, with --dry-run, walks it) and fills outcome. sharedWith names the
+// earlier input of this run that writes the same output, if any.
+static void ConvertOne(const std::string& input, const std::string& sharedWith, const CliOptions& options,
+                       FileOutcome& outcome)
 {
-    std::error_code error;
-    if (fs::is_directory(input, error)) {
+    const FileFacts facts = LookAtFile(input);
+    if (facts.isFolder) {
         outcome.failure = "is a folder (use -r to convert the models in it)";
         return;
     }
@@ -77,14 +85,17 @@ static void ConvertOne(const std::string& input, const CliOptions& options, File
         return;
     }
     outcome.outputPath = options.outputPath.empty() ? MakeOutputName(input.c_str()) : options.outputPath;
+    if (!sharedWith.empty()) {
+        outcome.failure = "its output " + outcome.outputPath + " is written by " + sharedWith + " in this run";
+        return;
+    }
     // By identity, so that another name of the input (a hard link, a symbolic link, a
     // different spelling of the path) cannot make the copy replace it.
-    if (fs::equivalent(input, outcome.outputPath, error)) {
+    if (facts.exists && IsSameFile(facts, LookAtFile(outcome.outputPath))) {
         outcome.failure = "the output " + outcome.outputPath + " is the input file itself";
         return;
     }
-    const std::uintmax_t size = fs::file_size(input, error);
-    outcome.bytesIn = error ? 0 : static_cast<std::uint64_t>(size);
+    outcome.bytesIn = facts.size;
     if (options.dryRun)
         return DryRunOne(input, options.stats, outcome);
 
@@ -97,6 +108,36 @@ static void ConvertOne(const std::string& input, const CliOptions& options, File
     if (options.stats)
         outcome.measured = DeflatedFileSize(input.c_str(), outcome.deflatedIn) &&
                            DeflatedFileSize(outcome.outputPath.c_str(), outcome.deflatedOut);
+}
+
+// For each model of the list, the earlier model that writes the same output (compared as the
+// system compares names), or an empty string: the first of two inputs with one output
+// converts, the later one is refused, whatever order the workers finish in.
+static std::vector<std::string> FindSharedOutputs(const ModelList& list)
+{
+    std::vector<std::string> sharedWith(list.models.size());
+    std::error_code error;
+    const std::string folder = fs::current_path(error).string();
+    std::map<std::string, std::size_t> writers;
+    for (std::size_t index = 0; index < list.models.size(); ++index) {
+        const std::string& input = list.models[index];
+        if (!HasModelExtension(input.c_str()))
+            continue;
+        const auto claim = writers.emplace(ComparableName(MakeOutputName(input.c_str()), folder), index);
+        if (!claim.second)
+            sharedWith[index] = list.models[claim.first->second];
+    }
+    return sharedWith;
+}
+
+// How many files are converted at once: one for a single file or -o, else -j N or one per
+// processor, and never more than there are files.
+static int CountWorkers(const CliOptions& options, std::size_t files)
+{
+    if (!options.outputPath.empty() || files <= 1)
+        return 1;
+    const int workers = options.jobs > 0 ? options.jobs : ProcessorCount();
+    return files < static_cast<std::size_t>(workers) ? static_cast<int>(files) : workers;
 }
 
 // "; deflated IN -> OUT bytes, saving S bytes (P%)"
@@ -197,18 +238,26 @@ int main(int argc, char** argv)
     const ModelList list = ListInputs(options, totals);
     Progress progress;
     StartProgress(progress);
-    std::uint64_t bytesDone = 0;
-    for (std::size_t index = 0; index < list.models.size(); ++index) {
-        FileOutcome outcome;
-        ConvertOne(list.models[index], options, outcome);
+    const std::size_t count = list.models.size();
+    const std::vector<std::string> sharedWith = FindSharedOutputs(list);
+    std::vector<FileOutcome> outcomes(count);
+    std::atomic<std::size_t> filesDone{0};
+    std::atomic<std::uint64_t> bytesDone{0};
+    const auto convert = [&](std::size_t index) {
+        ConvertOne(list.models[index], sharedWith[index], options, outcomes[index]);
+        bytesDone += outcomes[index].bytesIn;
+        ++filesDone;
+    };
+    const auto take = [&](std::size_t index) {
         // The progress line makes way only for a line that is printed, so that it does not flicker.
-        if (!outcome.failure.empty() || !options.quiet)
+        if (!outcomes[index].failure.empty() || !options.quiet)
             ClearProgress(progress);
-        PrintOutcome(list.models[index], outcome, options);
-        AddToTotals(outcome, totals);
-        bytesDone += outcome.bytesIn;
-        UpdateProgress(progress, index + 1, list.models.size(), bytesDone);
-    }
+        PrintOutcome(list.models[index], outcomes[index], options);
+        AddToTotals(outcomes[index], totals);
+        outcomes[index] = FileOutcome(); // printed and counted: its text can go
+        UpdateProgress(progress, filesDone, count, bytesDone);
+    };
+    ConvertInOrder(count, CountWorkers(options, count), convert, take);
     ClearProgress(progress);
     if (!options.quiet && (options.recursive || options.dryRun || options.stats))
         PrintSummary(totals, options);

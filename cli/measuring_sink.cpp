@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 MeasuringSink::MeasuringSink(int deflating) : deflating(deflating)
 {
@@ -79,10 +80,11 @@ int DeflatedFileSize(const char* path, std::uint64_t& deflatedSize)
     if (file == nullptr)
         return 0;
     MeasuringSink sink(1);
-    static char block[256 * 1024];
+    // Its own block, not a shared one: several workers may measure at once.
+    std::vector<char> block(256 * 1024);
     std::size_t got;
-    while ((got = std::fread(block, 1, sizeof block, file)) > 0)
-        sink.sputn(block, static_cast<std::streamsize>(got));
+    while ((got = std::fread(block.data(), 1, block.size(), file)) > 0)
+        sink.sputn(block.data(), static_cast<std::streamsize>(got));
     const int readFailed = std::ferror(file);
     std::fclose(file);
     deflatedSize = sink.FinishDeflate();

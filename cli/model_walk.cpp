@@ -12,16 +12,18 @@ namespace fs = std::filesystem;
 // (other files, linked folders, entries whose type cannot be read) is left alone.
 static void TakeEntry(const fs::directory_entry& entry, ModelList& list)
 {
+    // The entry's own type comes with the listing on most systems, so these tests cost a system
+    // call only for links (which is_regular_file follows).
     std::error_code error;
-    const fs::file_status own = entry.symlink_status(error);
+    const bool link = entry.is_symlink(error);
     if (error)
         return;
-    if (fs::is_directory(own)) {
+    if (!link && entry.is_directory(error)) {
         CollectModels(entry.path().string(), list);
         return;
     }
     const std::string path = entry.path().string();
-    if (!HasModelExtension(path.c_str()) || !fs::is_regular_file(entry.status(error)) || error)
+    if (!HasModelExtension(path.c_str()) || !entry.is_regular_file(error) || error)
         return;
     if (IsOutputName(path.c_str()))
         ++list.skipped;
