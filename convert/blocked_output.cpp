@@ -35,6 +35,12 @@ BlockedOutput::int_type BlockedOutput::overflow(int_type c)
 
 std::streamsize BlockedOutput::xsputn(const char* bytes, std::streamsize n)
 {
+    // Most writes are fields and short tracks that the block has room for.
+    if (n < kDirectWriteSize && n <= epptr() - pptr()) {
+        std::memcpy(pptr(), bytes, static_cast<std::size_t>(n));
+        pbump(static_cast<int>(n));
+        return n;
+    }
     // A large write already costs one system call per block: it goes straight to the target
     // after what was gathered, rather than being copied once more.
     if (n >= kDirectWriteSize)

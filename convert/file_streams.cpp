@@ -28,6 +28,12 @@ FileInput::int_type FileInput::underflow()
 
 std::streamsize FileInput::xsgetn(char* bytes, std::streamsize n)
 {
+    // Most requests are fields and short tracks that the buffer holds.
+    if (n <= egptr() - gptr()) {
+        std::memcpy(bytes, gptr(), static_cast<std::size_t>(n));
+        gbump(static_cast<int>(n));
+        return n;
+    }
     std::streamsize done = 0;
     while (done < n) {
         if (gptr() == egptr() && n - done >= kDirectReadSize) {

@@ -89,6 +89,14 @@ std::int32_t CopyInt32(std::istream& source, std::ostream& sink)
     return DecodeInt32(bytes);
 }
 
+void CopyInt32Fields(std::istream& source, std::ostream& sink, std::int32_t* values, int count)
+{
+    unsigned char bytes[16] = {};
+    WriteBytes(sink, bytes, ReadBytes(source, bytes, 4 * count));
+    for (int field = 0; field < count; ++field)
+        values[field] = DecodeInt32(bytes + 4 * field);
+}
+
 namespace {
 
 // The longest repeating pattern of kept and dropped bytes: 16 keys of a frame time and the most

@@ -32,6 +32,11 @@ std::int32_t DecodeInt32(const unsigned char* bytes);
 // were read: after a short read the output ends where the input did.
 std::int32_t CopyInt32(std::istream& source, std::ostream& sink);
 
+// Copies count 32-bit fields (1 to 4) at once and stores their values in values, as count
+// CopyInt32 calls would: bytes missing at the end of the input read as zero, and only the bytes
+// read are written.
+void CopyInt32Fields(std::istream& source, std::ostream& sink, std::int32_t* values, int count);
+
 // Copies n bytes unchanged, 512 KiB at a time. n = 0 does nothing. A negative n
 // leaves the source at end of file and failed and the sink bad. On a short read it writes what it
 // read.
