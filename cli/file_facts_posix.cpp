@@ -25,5 +25,10 @@ int IsSameFile(const FileFacts& a, const FileFacts& b)
 
 std::string ComparableName(const std::string& path, const std::string& folder)
 {
-    return (std::filesystem::path(folder) / path).lexically_normal().string();
+    const std::string full = !path.empty() && path[0] == '/' ? path : folder + "/" + path;
+    // Only "." and ".." steps and doubled separators need normalizing, and finding that a name
+    // has none costs a fraction of normalizing it.
+    if (full.find("/.") == std::string::npos && full.find("//") == std::string::npos)
+        return full;
+    return std::filesystem::path(full).lexically_normal().string();
 }

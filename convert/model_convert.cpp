@@ -120,19 +120,24 @@ constexpr std::size_t kInputBlockSize = 512 * 1024;
 // batch converts thousands of files, and buffers for each cost allocations and page faults
 // worth more than a small model's whole walk.
 struct FileBuffers {
-    std::unique_ptr<char[]> input;  // kInputBlockSize bytes
-    std::unique_ptr<char[]> output; // kOutputBlockSize bytes
+    std::unique_ptr<unsigned char[]> memory; // both, each on a page
+    char* input;                             // kInputBlockSize bytes
+    char* output;                            // kOutputBlockSize bytes
 };
 
 // The calling thread's buffers; null when the memory cannot be had.
 FileBuffers* ObtainFileBuffers()
 {
     thread_local FileBuffers buffers;
-    if (!buffers.input)
-        buffers.input.reset(new (std::nothrow) char[kInputBlockSize]);
-    if (!buffers.output)
-        buffers.output.reset(new (std::nothrow) char[kOutputBlockSize]);
-    return buffers.input && buffers.output ? &buffers : nullptr;
+    if (!buffers.memory) {
+        buffers.memory.reset(new (std::nothrow) unsigned char[kInputBlockSize + kOutputBlockSize + kPageSize - 1]);
+        if (!buffers.memory)
+            return nullptr;
+        unsigned char* start = AlignToPage(buffers.memory.get());
+        buffers.input = reinterpret_cast<char*>(start);
+        buffers.output = reinterpret_cast<char*>(start + kInputBlockSize);
+    }
+    return &buffers;
 }
 
 // Moves the finished temporary file onto the output path, replacing an earlier file there.
@@ -221,10 +226,10 @@ int ConvertModelWithReport(const char* inputPath, const char* outputPath, Conver
     std::setvbuf(input, nullptr, _IONBF, 0);
     std::setvbuf(output, nullptr, _IONBF, 0);
 
-    FileInput fileInput(input, buffers->input.get(), kInputBlockSize);
+    FileInput fileInput(input, buffers->input, kInputBlockSize);
     std::istream source(&fileInput);
     FileOutput fileOutput(output);
-    BlockedOutput blocks(&fileOutput, buffers->output.get());
+    BlockedOutput blocks(&fileOutput, buffers->output);
     std::ostream sink(&blocks);
     int converted = ConvertModelStream(source, sink, report);
     const bool readFailed = std::ferror(input) != 0;

@@ -21,10 +21,12 @@ unsigned char* ObtainBlockBuffer(std::ostream& sink)
 {
     thread_local std::unique_ptr<unsigned char[]> buffer;
     if (!buffer)
-        buffer.reset(new (std::nothrow) unsigned char[kBlockSize]);
-    if (!buffer)
+        buffer.reset(new (std::nothrow) unsigned char[kBlockSize + kPageSize - 1]);
+    if (!buffer) {
         sink.setstate(std::ios::failbit);
-    return buffer.get();
+        return nullptr;
+    }
+    return AlignToPage(buffer.get());
 }
 
 // Reads up to n bytes into bytes and returns how many it read. It goes to the source's buffer
@@ -53,6 +55,12 @@ void WriteBytes(std::ostream& sink, const unsigned char* bytes, std::streamsize 
 }
 
 } // namespace
+
+unsigned char* AlignToPage(unsigned char* bytes)
+{
+    const std::uintptr_t past = reinterpret_cast<std::uintptr_t>(bytes) % kPageSize;
+    return past == 0 ? bytes : bytes + (kPageSize - past);
+}
 
 bool IsWalkOver(const std::istream& source, const std::ostream& sink)
 {
