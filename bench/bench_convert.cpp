@@ -1,5 +1,5 @@
 // Generates a geometry-heavy and an animation-heavy model of about MB megabytes each with the
-// project's model writer, then times the command-line tool converting each against `cp` of the
+// project's model maker, then times the command-line tool converting each against `cp` of the
 // same file, and reports the tool's peak resident memory. Each time is the best of five runs.
 
 #include <sys/resource.h>

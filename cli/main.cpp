@@ -2,12 +2,14 @@
 // folders, one line per file, a summary for batches, exit status 0 / 1 / 2.
 
 #include "cli_options.h"
-#include "file_facts.h"
 #include "measuring_sink.h"
-#include "model_walk.h"
+#include "platform.h"
 #include "progress.h"
 #include "worker_threads.h"
 #include "workers.h"
+
+#include "model_path.h"
+#include "model_walk.h"
 
 #include "conversion_report.h"
 #include "model_convert.h"
@@ -34,6 +36,7 @@ struct FileOutcome {
     std::string failure;           // the reason for the failure line, empty on success
     std::uint64_t bytesIn = 0;     // size of the input
     int measured = 0;              // --stats: both deflated sizes below are known
+    int unmeasured = 0;            // --stats: converted, but the deflated sizes could not be measured
     std::uint64_t deflatedIn = 0;
     std::uint64_t deflatedOut = 0;
 };
@@ -47,11 +50,12 @@ struct BatchTotals {
     std::int64_t floatsReduced = 0;
     std::uint64_t deflatedIn = 0;  // --stats, converted files
     std::uint64_t deflatedOut = 0;
+    std::int64_t unmeasured = 0;   // --stats, converted files whose deflated sizes are unknown
 };
 
 // Walks the input into a sink that keeps nothing; with stats the sink deflates what the
 // output would be. Fills outcome as a real conversion would.
-static void DryRunOne(const std::string& input, int stats, FileOutcome& outcome)
+static void DryRunOne(const fs::path& input, int stats, FileOutcome& outcome)
 {
     std::ifstream source(input, std::ios::binary);
     if (!source.is_open()) {
@@ -65,8 +69,9 @@ static void DryRunOne(const std::string& input, int stats, FileOutcome& outcome)
         return;
     }
     if (stats) {
-        outcome.deflatedOut = measure.FinishDeflate();
-        outcome.measured = DeflatedFileSize(input.c_str(), outcome.deflatedIn);
+        outcome.measured =
+            measure.FinishDeflate(outcome.deflatedOut) && DeflatedFileSize(input, outcome.deflatedIn);
+        outcome.unmeasured = !outcome.measured;
     }
 }
 
@@ -75,7 +80,8 @@ static void DryRunOne(const std::string& input, int stats, FileOutcome& outcome)
 static void ConvertOne(const std::string& input, const std::string& sharedWith, const CliOptions& options,
                        FileOutcome& outcome)
 {
-    const FileFacts facts = LookAtFile(input);
+    const fs::path inputFile = FilePath(input);
+    const FileFacts facts = LookAtFile(inputFile);
     if (facts.isFolder) {
         outcome.failure = "is a folder (use -r to convert the models in it)";
         return;
@@ -91,23 +97,26 @@ static void ConvertOne(const std::string& input, const std::string& sharedWith, 
     }
     // By identity, so that another name of the input (a hard link, a symbolic link, a
     // different spelling of the path) cannot make the copy replace it.
-    if (facts.exists && IsSameFile(facts, LookAtFile(outcome.outputPath))) {
+    const fs::path outputFile = FilePath(outcome.outputPath);
+    if (facts.exists && IsSameFile(facts, LookAtFile(outputFile))) {
         outcome.failure = "the output " + outcome.outputPath + " is the input file itself";
         return;
     }
     outcome.bytesIn = facts.size;
     if (options.dryRun)
-        return DryRunOne(input, options.stats, outcome);
+        return DryRunOne(inputFile, options.stats, outcome);
 
-    if (!ConvertModelWithReport(input.c_str(), outcome.outputPath.c_str(), outcome.report)) {
+    if (!ConvertModelWithReport(inputFile, outputFile, outcome.report)) {
         outcome.failure = DescribeFailure(outcome.report);
         return;
     }
     // Deflating is far slower than reading back two files that are still in the page cache, so
     // a second pass costs little over deflating while converting.
-    if (options.stats)
-        outcome.measured = DeflatedFileSize(input.c_str(), outcome.deflatedIn) &&
-                           DeflatedFileSize(outcome.outputPath.c_str(), outcome.deflatedOut);
+    if (options.stats) {
+        outcome.measured = DeflatedFileSize(inputFile, outcome.deflatedIn) &&
+                           DeflatedFileSize(outputFile, outcome.deflatedOut);
+        outcome.unmeasured = !outcome.measured;
+    }
 }
 
 // For each model of the list, the earlier model that writes the same output (compared as the
@@ -117,15 +126,15 @@ static std::vector<std::string> FindSharedOutputs(const ModelList& list)
 {
     std::vector<std::string> sharedWith(list.models.size());
     std::error_code error;
-    const std::string folder = fs::current_path(error).string();
+    const std::string folder = PathText(fs::current_path(error));
     std::map<std::string, std::size_t> writers;
     for (std::size_t index = 0; index < list.models.size(); ++index) {
-        const std::string& input = list.models[index];
+        const std::string input = PathText(list.models[index]);
         if (!HasModelExtension(input.c_str()))
             continue;
         const auto claim = writers.emplace(ComparableName(MakeOutputName(input.c_str()), folder), index);
         if (!claim.second)
-            sharedWith[index] = list.models[claim.first->second];
+            sharedWith[index] = PathText(list.models[claim.first->second]);
     }
     return sharedWith;
 }
@@ -152,24 +161,34 @@ static std::string DescribeSaving(std::uint64_t deflatedIn, std::uint64_t deflat
     return text;
 }
 
-static void PrintOutcome(const std::string& input, const FileOutcome& outcome, const CliOptions& options)
+static void PrintFailure(const std::string& input, const char* reason)
 {
-    if (!outcome.failure.empty()) {
-        // Success lines already printed go out first, so that a shared terminal or pipe
-        // shows the lines in the order of the files.
-        std::fflush(stdout);
-        std::fprintf(stderr, "duridodi: %s: %s\n", input.c_str(), outcome.failure.c_str());
-        return;
-    }
-    if (options.quiet)
-        return;
+    // Success lines already printed go out first, so that a shared terminal or pipe shows the
+    // lines in the order of the files.
+    std::fflush(stdout);
+    WriteText(stderr, "duridodi: " + input + ": " + reason + "\n");
+}
+
+static void PrintSuccess(const std::string& input, const FileOutcome& outcome, const CliOptions& options)
+{
     std::string line = input + " -> " + outcome.outputPath + ": " + std::to_string(outcome.report.floatsReduced) +
                        " floats reduced, version " + std::to_string(outcome.report.version);
     if (outcome.measured)
         line += DescribeSaving(outcome.deflatedIn, outcome.deflatedOut);
     if (options.dryRun)
         line += " (dry run, nothing written)";
-    std::printf("%s\n", line.c_str());
+    WriteText(stdout, line + "\n");
+}
+
+static void PrintOutcome(const std::string& input, const FileOutcome& outcome, const CliOptions& options)
+{
+    if (!outcome.failure.empty())
+        return PrintFailure(input, outcome.failure.c_str());
+    if (!options.quiet)
+        PrintSuccess(input, outcome, options);
+    // The file was converted; only the figures that --stats asked for are missing.
+    if (outcome.unmeasured)
+        PrintFailure(input, "cannot measure the deflated sizes");
 }
 
 static void AddToTotals(const FileOutcome& outcome, BatchTotals& totals)
@@ -183,6 +202,7 @@ static void AddToTotals(const FileOutcome& outcome, BatchTotals& totals)
     totals.floatsReduced += outcome.report.floatsReduced;
     totals.deflatedIn += outcome.deflatedIn;
     totals.deflatedOut += outcome.deflatedOut;
+    totals.unmeasured += outcome.unmeasured;
 }
 
 static void PrintSummary(const BatchTotals& totals, const CliOptions& options)
@@ -192,26 +212,30 @@ static void PrintSummary(const BatchTotals& totals, const CliOptions& options)
                        std::to_string(totals.bytesIn) + " bytes in, " + std::to_string(totals.floatsReduced) +
                        " floats reduced";
     if (options.stats)
-        line += DescribeSaving(totals.deflatedIn, totals.deflatedOut);
+        line += totals.unmeasured == 0
+                    ? DescribeSaving(totals.deflatedIn, totals.deflatedOut)
+                    : "; deflated sizes unknown, " + std::to_string(totals.unmeasured) + " not measured";
     if (options.dryRun)
         line += " (dry run, nothing written)";
-    std::printf("%s\n", line.c_str());
+    WriteText(stdout, line + "\n");
 }
 
 // The inputs in the order they are converted: FILE operands as they stand, DIR operands (with
-// -r) replaced by the models found in them. Unreadable folders are reported and counted.
+// -r) replaced by the models found in them. Unreadable or missing folders are reported and counted.
 static ModelList ListInputs(const CliOptions& options, BatchTotals& totals)
 {
     ModelList list;
     for (const std::string& input : options.inputs) {
         std::error_code error;
-        if (options.recursive && fs::is_directory(input, error))
-            CollectModels(input, list);
+        if (options.recursive && fs::is_directory(FilePath(input), error))
+            CollectModels(PathFromText(input), list);
+        else if (options.recursive && !fs::exists(FilePath(input), error) && !error)
+            list.unreadable.push_back(UnreadableFolder{PathFromText(input), "does not exist"});
         else
-            list.models.push_back(input);
+            list.models.push_back(PathFromText(input));
     }
-    for (const std::string& line : list.unreadable)
-        std::fprintf(stderr, "duridodi: %s\n", line.c_str());
+    for (const UnreadableFolder& folder : list.unreadable)
+        WriteText(stderr, "duridodi: " + PathText(folder.folder) + ": " + folder.reason + "\n");
     totals.failed += static_cast<std::int64_t>(list.unreadable.size());
     totals.skipped = list.skipped;
     return list;
@@ -219,10 +243,14 @@ static ModelList ListInputs(const CliOptions& options, BatchTotals& totals)
 
 int main(int argc, char** argv)
 {
+    std::vector<std::string> arguments = GetArguments(argc, argv);
+    std::vector<char*> words;
+    for (std::string& argument : arguments)
+        words.push_back(&argument[0]);
     CliOptions options;
     std::string error;
-    if (!ParseArguments(argc, argv, options, error)) {
-        std::fprintf(stderr, "duridodi: %s\nTry 'duridodi --help' for more information.\n", error.c_str());
+    if (!ParseArguments(static_cast<int>(words.size()), words.data(), options, error)) {
+        WriteText(stderr, "duridodi: " + error + "\nTry 'duridodi --help' for more information.\n");
         return 2;
     }
     if (options.help) {
@@ -244,16 +272,17 @@ int main(int argc, char** argv)
     std::atomic<std::size_t> filesDone{0};
     std::atomic<std::uint64_t> bytesDone{0};
     const auto convert = [&](std::size_t index) {
-        ConvertOne(list.models[index], sharedWith[index], options, outcomes[index]);
+        ConvertOne(PathText(list.models[index]), sharedWith[index], options, outcomes[index]);
         bytesDone += outcomes[index].bytesIn;
         ++filesDone;
     };
     const auto take = [&](std::size_t index) {
+        const FileOutcome& outcome = outcomes[index];
         // The progress line makes way only for a line that is printed, so that it does not flicker.
-        if (!outcomes[index].failure.empty() || !options.quiet)
+        if (!outcome.failure.empty() || outcome.unmeasured || !options.quiet)
             ClearProgress(progress);
-        PrintOutcome(list.models[index], outcomes[index], options);
-        AddToTotals(outcomes[index], totals);
+        PrintOutcome(PathText(list.models[index]), outcome, options);
+        AddToTotals(outcome, totals);
         outcomes[index] = FileOutcome(); // printed and counted: its text can go
         UpdateProgress(progress, filesDone, count, bytesDone);
     };
@@ -261,5 +290,5 @@ int main(int argc, char** argv)
     ClearProgress(progress);
     if (!options.quiet && (options.recursive || options.dryRun || options.stats))
         PrintSummary(totals, options);
-    return totals.failed == 0 ? 0 : 1;
+    return totals.failed == 0 && totals.unmeasured == 0 ? 0 : 1;
 }

@@ -1,14 +1,16 @@
 #include "measuring_sink.h"
 
-#include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <vector>
 
 MeasuringSink::MeasuringSink(int deflating) : deflating(deflating)
 {
     std::memset(&stream, 0, sizeof stream);
-    if (deflating)
-        deflateInit(&stream, Z_DEFAULT_COMPRESSION);
+    if (deflating && deflateInit(&stream, Z_DEFAULT_COMPRESSION) != Z_OK) {
+        this->deflating = 0;
+        failed = 1;
+    }
     setp(pending, pending + kBufferSize);
 }
 
@@ -21,16 +23,20 @@ MeasuringSink::~MeasuringSink()
 // Passes count bytes to deflate and counts what comes out; with Z_FINISH, until the end.
 void MeasuringSink::Consume(const char* data, std::size_t count, int flush)
 {
-    if (!deflating)
+    if (!deflating || failed)
         return;
     stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data));
     stream.avail_in = static_cast<uInt>(count);
+    int result;
     do {
         stream.next_out = compressed;
         stream.avail_out = kBufferSize;
-        deflate(&stream, flush);
+        result = deflate(&stream, flush);
         deflated += kBufferSize - stream.avail_out;
     } while (stream.avail_out == 0);
+    // Z_BUF_ERROR only says that no progress was possible; a finished stream must have ended.
+    if (result == Z_STREAM_ERROR || (flush == Z_FINISH && result != Z_STREAM_END))
+        failed = 1;
 }
 
 void MeasuringSink::ConsumeBuffered(int flush)
@@ -68,25 +74,23 @@ int MeasuringSink::sync()
     return 0;
 }
 
-std::uint64_t MeasuringSink::FinishDeflate()
+int MeasuringSink::FinishDeflate(std::uint64_t& deflatedSize)
 {
     ConsumeBuffered(Z_FINISH);
-    return deflating ? deflated : 0;
+    deflatedSize = deflated;
+    return deflating && !failed;
 }
 
-int DeflatedFileSize(const char* path, std::uint64_t& deflatedSize)
+int DeflatedFileSize(const std::filesystem::path& path, std::uint64_t& deflatedSize)
 {
-    std::FILE* file = std::fopen(path, "rb");
-    if (file == nullptr)
+    std::ifstream file(path, std::ios::binary);
+    if (!file.is_open())
         return 0;
     MeasuringSink sink(1);
     // Its own block, not a shared one: several workers may measure at once.
     std::vector<char> block(256 * 1024);
-    std::size_t got;
-    while ((got = std::fread(block.data(), 1, block.size(), file)) > 0)
-        sink.sputn(block.data(), static_cast<std::streamsize>(got));
-    const int readFailed = std::ferror(file);
-    std::fclose(file);
-    deflatedSize = sink.FinishDeflate();
-    return !readFailed;
+    while (file.read(block.data(), static_cast<std::streamsize>(block.size())) || file.gcount() > 0)
+        sink.sputn(block.data(), file.gcount());
+    const int deflated = sink.FinishDeflate(deflatedSize);
+    return deflated && !file.bad();
 }

@@ -6,6 +6,7 @@
 #include <zlib.h>
 
 #include <cstdint>
+#include <filesystem>
 #include <streambuf>
 
 class MeasuringSink : public std::streambuf {
@@ -15,9 +16,10 @@ public:
     MeasuringSink(const MeasuringSink&) = delete;
     MeasuringSink& operator=(const MeasuringSink&) = delete;
 
-    // Ends the deflate stream and returns its whole size in bytes (0 when not deflating).
-    // Nothing may be written after it.
-    std::uint64_t FinishDeflate();
+    // Ends the deflate stream and stores its whole size in deflatedSize. Returns 1 on success, 0
+    // when not deflating or when deflate could not start or failed on the way (the size is then
+    // unknown). Nothing may be written after it.
+    int FinishDeflate(std::uint64_t& deflatedSize);
 
 protected:
     int_type overflow(int_type c) override;
@@ -29,7 +31,8 @@ private:
     void ConsumeBuffered(int flush);
 
     static const std::size_t kBufferSize = 64 * 1024; // one deflate step; any size works
-    int deflating;
+    int deflating; // a deflate stream was started (and must be ended)
+    int failed = 0; // deflate could not start or failed: the size is unknown
     z_stream stream;
     std::uint64_t deflated = 0;
     char pending[kBufferSize];
@@ -37,5 +40,5 @@ private:
 };
 
 // Deflates the file at path and stores the compressed size in deflatedSize. Returns 1 on
-// success, 0 when the file cannot be opened or read.
-int DeflatedFileSize(const char* path, std::uint64_t& deflatedSize);
+// success, 0 when the file cannot be opened or read or deflate fails.
+int DeflatedFileSize(const std::filesystem::path& path, std::uint64_t& deflatedSize);

@@ -1,15 +1,9 @@
 #include "progress.h"
 
+#include "platform.h"
+
 #include <cstdio>
 #include <string>
-
-#ifdef _WIN32
-#include <io.h>
-#define DURIDODI_ISATTY(fd) _isatty(fd)
-#else
-#include <unistd.h>
-#define DURIDODI_ISATTY(fd) isatty(fd)
-#endif
 
 using Clock = std::chrono::steady_clock;
 
@@ -17,7 +11,7 @@ void StartProgress(Progress& progress)
 {
     progress.start = Clock::now();
     progress.drawn = progress.start;
-    progress.enabled = DURIDODI_ISATTY(2) ? 1 : 0;
+    progress.enabled = IsTerminal(stderr);
     progress.shownLength = 0;
 }
 

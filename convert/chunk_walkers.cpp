@@ -214,6 +214,7 @@ void WalkHelperChunk(std::istream& source, std::ostream& sink, std::int64_t size
     WalkItems(source, sink, size, WalkNode, 0, report);
 }
 
+// Geosets, each in the layout of report.version.
 void WalkGeosetChunk(std::istream& source, std::ostream& sink, std::int64_t size, ConversionReport& report)
 {
     WalkItems(source, sink, size, WalkGeoset, 0, report);

@@ -1,9 +1,9 @@
 #pragma once
 
-// The walk of one top-level chunk, for the driver. Bones, helpers and geosets are walked field by
-// field: headers, names, ids, indices and frame times are copied unchanged; animation keys, vertex
-// positions, normals, tangents, sequence extents and texture coordinates are written reduced.
-// "VERS" is copied and noted; every other chunk is copied unchanged.
+// The walk of one top-level chunk, for the driver (model_convert.cpp). Bones, helpers and geosets
+// are walked field by field: headers, names, ids, indices and frame times are copied unchanged;
+// animation keys, vertex positions, normals, tangents, sequence extents and texture coordinates
+// are written reduced. "VERS" is copied and noted; every other chunk is copied unchanged.
 //
 // Every declared size and count is checked against the room its container leaves, and a walk that
 // disagrees is failed, so a walk never runs out of step or past its chunk.

@@ -1,5 +1,8 @@
 #include "conversion_report.h"
 
+namespace {
+
+// The four letters of a tag, with any byte outside printable ASCII as '?'.
 std::string TagLetters(std::int32_t tag)
 {
     std::string letters;
@@ -9,6 +12,8 @@ std::string TagLetters(std::int32_t tag)
     }
     return letters;
 }
+
+} // namespace
 
 std::string DescribeFailure(const ConversionReport& report)
 {

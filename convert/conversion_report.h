@@ -25,9 +25,6 @@ struct ConversionReport {
     std::int32_t version = 800;     // model version from the "VERS" chunk; 800 without one
 };
 
-// The four letters of a tag, with any byte outside printable ASCII as '?'.
-std::string TagLetters(std::int32_t tag);
-
 // One line for a failure: the reason, the chunk and the offset, e.g.
 // "input ends inside a chunk (chunk 'GEOS', offset 1234)".
 std::string DescribeFailure(const ConversionReport& report);

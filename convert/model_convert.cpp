@@ -12,12 +12,15 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <system_error>
 
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
 #endif
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -62,30 +65,103 @@ bool WalkChunks(std::istream& source, std::ostream& sink, ConversionReport& repo
     }
 }
 
-// The longest path that the narrow file calls of Windows accept (260 with the terminator).
+// The longest path that the file calls of Windows accept without the "\\?\" prefix (260 with
+// the terminator).
 constexpr std::size_t kMaxPathLength = 259;
 
-// The folder part of path, with its trailing separator; empty for a bare file name.
-std::string FolderOf(const char* path)
+// Files are named in two ways: by 8-bit names (std::string), opened through the C runtime's
+// narrow calls (on Windows in the system code page, as the window tool's paths are), or by file
+// system paths (on Windows wide names, so that any name works). The few operations that differ
+// have one form for each; the conversion of a file is written once for both.
+
+std::size_t PathLength(const std::string& path)
 {
-    const std::string text(path);
-    const std::size_t end = text.find_last_of("/\\:");
-    return end == std::string::npos ? std::string() : text.substr(0, end + 1);
+    return path.size();
 }
 
-// Creates path for writing only if no file of that name exists, so that two runs writing beside
-// the same output never share a file, and no file that this run did not create is truncated.
-std::FILE* CreateNewFile(const std::string& path)
+std::size_t PathLength(const fs::path& path)
+{
+    return path.native().size();
+}
+
+// "~dz" in the folder of path.
+std::string ShortNameBeside(const std::string& path)
+{
+    const std::size_t end = path.find_last_of("/\\:");
+    return (end == std::string::npos ? std::string() : path.substr(0, end + 1)) + "~dz";
+}
+
+fs::path ShortNameBeside(const fs::path& path)
+{
+    return path.parent_path() / "~dz";
+}
+
+std::string WithSuffix(const std::string& path, const std::string& suffix)
+{
+    return path + suffix;
+}
+
+fs::path WithSuffix(fs::path path, const std::string& suffix)
+{
+    return path += suffix;
+}
+
+void RemoveFile(const std::string& path)
+{
+    std::remove(path.c_str());
+}
+
+void RemoveFile(const fs::path& path)
+{
+    std::error_code error;
+    fs::remove(path, error);
+}
+
+// Opens path for reading; null when it cannot be opened.
+std::FILE* OpenInput(const std::string& path)
+{
+    return std::fopen(path.c_str(), "rb");
+}
+
+std::FILE* OpenInput(const fs::path& path)
 {
 #ifdef _WIN32
-    // The C runtime that MinGW links has no "x" mode for fopen.
-    const int descriptor = _open(path.c_str(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY, _S_IREAD | _S_IWRITE);
+    return _wfopen(path.c_str(), L"rb");
+#else
+    return std::fopen(path.c_str(), "rb");
+#endif
+}
+
+#ifdef _WIN32
+// A C runtime file over the descriptor of a file just created; closes the descriptor when that
+// fails. The C runtime that MinGW links has no "x" mode for fopen, so the file is created with
+// _O_EXCL and then given a FILE.
+std::FILE* FileOverNewDescriptor(int descriptor)
+{
     if (descriptor < 0)
         return nullptr;
     std::FILE* file = _fdopen(descriptor, "wb");
     if (file == nullptr)
         _close(descriptor);
     return file;
+}
+#endif
+
+// Creates path for writing only if no file of that name exists, so that two runs writing beside
+// the same output never share a file, and no file that this run did not create is truncated.
+std::FILE* CreateNewFile(const std::string& path)
+{
+#ifdef _WIN32
+    return FileOverNewDescriptor(_open(path.c_str(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY, _S_IREAD | _S_IWRITE));
+#else
+    return std::fopen(path.c_str(), "wbx");
+#endif
+}
+
+std::FILE* CreateNewFile(const fs::path& path)
+{
+#ifdef _WIN32
+    return FileOverNewDescriptor(_wopen(path.c_str(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY, _S_IREAD | _S_IWRITE));
 #else
     return std::fopen(path.c_str(), "wbx");
 #endif
@@ -98,13 +174,12 @@ constexpr int kMaxNameTries = 1000;
 // file has, and returns its name in name. Where that would pass the path limit, a short name in
 // the same folder ("~dz" + suffix) is used: it is shorter than any output name, which ends in the
 // 13 characters "_dezavivi.mdx". Returns null when no name could be created.
-std::FILE* CreateUnusedFile(const char* path, const char* suffix, std::string& name)
+template <typename Path>
+std::FILE* CreateUnusedFile(const Path& path, const std::string& suffix, Path& name)
 {
-    std::string base = path;
-    if (base.size() + std::strlen(suffix) + 3 > kMaxPathLength)
-        base = FolderOf(path) + "~dz";
+    const Path base = PathLength(path) + suffix.size() + 3 > kMaxPathLength ? ShortNameBeside(path) : path;
     for (int n = 0; n < kMaxNameTries; ++n) {
-        name = base + suffix + (n == 0 ? std::string() : std::to_string(n));
+        name = WithSuffix(base, n == 0 ? suffix : suffix + std::to_string(n));
         errno = 0;
         std::FILE* file = CreateNewFile(name);
         if (file != nullptr || errno != EEXIST)
@@ -141,31 +216,81 @@ FileBuffers* ObtainFileBuffers()
 }
 
 // Moves the finished temporary file onto the output path, replacing an earlier file there.
-bool MoveOntoOutput(const std::string& temporaryPath, const char* outputPath)
+bool MoveOntoOutput(const std::string& temporaryPath, const std::string& outputPath)
 {
 #ifdef _WIN32
     // The C runtime's rename does not replace an existing file: move the earlier file aside
     // (under a name no file has, which rename will not take from another file), move the new
     // one in, and put the earlier one back if that fails.
-    if (std::rename(temporaryPath.c_str(), outputPath) == 0)
+    if (std::rename(temporaryPath.c_str(), outputPath.c_str()) == 0)
         return true;
     std::string asidePath;
     bool movedAside = false;
     for (int n = 0; n < kMaxNameTries && !movedAside; ++n) {
-        asidePath = std::string(outputPath) + ".old" + (n == 0 ? std::string() : std::to_string(n));
-        movedAside = std::rename(outputPath, asidePath.c_str()) == 0;
+        asidePath = outputPath + ".old" + (n == 0 ? std::string() : std::to_string(n));
+        movedAside = std::rename(outputPath.c_str(), asidePath.c_str()) == 0;
     }
     if (!movedAside)
         return false;
-    if (std::rename(temporaryPath.c_str(), outputPath) != 0) {
-        std::rename(asidePath.c_str(), outputPath);
+    if (std::rename(temporaryPath.c_str(), outputPath.c_str()) != 0) {
+        std::rename(asidePath.c_str(), outputPath.c_str());
         return false;
     }
     std::remove(asidePath.c_str());
     return true;
 #else
-    return std::rename(temporaryPath.c_str(), outputPath) == 0;
+    return std::rename(temporaryPath.c_str(), outputPath.c_str()) == 0;
 #endif
+}
+
+// std::filesystem's rename replaces an existing file on every system (on Windows it moves with
+// MOVEFILE_REPLACE_EXISTING).
+bool MoveOntoOutput(const fs::path& temporaryPath, const fs::path& outputPath)
+{
+    std::error_code error;
+    fs::rename(temporaryPath, outputPath, error);
+    return !error;
+}
+
+// Converts the file at inputPath into outputPath, through a temporary file beside the output.
+template <typename Path>
+int ConvertFile(const Path& inputPath, const Path& outputPath, ConversionReport& report)
+{
+    report = ConversionReport();
+    FileBuffers* buffers = ObtainFileBuffers();
+    if (buffers == nullptr)
+        return FailConversion(report, FailureKind::OutOfMemory, "not enough memory for the file buffers");
+    std::FILE* input = OpenInput(inputPath);
+    if (input == nullptr)
+        return FailConversion(report, FailureKind::CannotOpen, "cannot open the input");
+    Path temporaryPath;
+    std::FILE* output = CreateUnusedFile(outputPath, ".part", temporaryPath);
+    if (output == nullptr) {
+        std::fclose(input);
+        return FailConversion(report, FailureKind::CannotWrite, "cannot create the output");
+    }
+    // The buffers below are the only ones: every call of the streams goes to the system.
+    std::setvbuf(input, nullptr, _IONBF, 0);
+    std::setvbuf(output, nullptr, _IONBF, 0);
+
+    FileInput fileInput(input, buffers->input, kInputBlockSize);
+    std::istream source(&fileInput);
+    FileOutput fileOutput(output);
+    BlockedOutput blocks(&fileOutput, buffers->output);
+    std::ostream sink(&blocks);
+    int converted = ConvertModelStream(source, sink, report);
+    const bool readFailed = std::ferror(input) != 0;
+    const bool closeFailed = std::fclose(output) != 0;
+    std::fclose(input);
+    if (converted && readFailed)
+        converted = FailConversion(report, FailureKind::CannotOpen, "cannot read the input");
+    if (converted && closeFailed)
+        converted = FailConversion(report, FailureKind::CannotWrite, "cannot write the output");
+    if (converted && !MoveOntoOutput(temporaryPath, outputPath))
+        converted = FailConversion(report, FailureKind::CannotWrite, "cannot move the output into place");
+    if (!converted)
+        RemoveFile(temporaryPath);
+    return converted;
 }
 
 } // namespace
@@ -209,39 +334,10 @@ int ConvertModelStream(std::istream& source, std::ostream& sink, ConversionRepor
 
 int ConvertModelWithReport(const char* inputPath, const char* outputPath, ConversionReport& report)
 {
-    report = ConversionReport();
-    FileBuffers* buffers = ObtainFileBuffers();
-    if (buffers == nullptr)
-        return FailConversion(report, FailureKind::OutOfMemory, "not enough memory for the file buffers");
-    std::FILE* input = std::fopen(inputPath, "rb");
-    if (input == nullptr)
-        return FailConversion(report, FailureKind::CannotOpen, "cannot open the input");
-    std::string temporaryPath;
-    std::FILE* output = CreateUnusedFile(outputPath, ".part", temporaryPath);
-    if (output == nullptr) {
-        std::fclose(input);
-        return FailConversion(report, FailureKind::CannotWrite, "cannot create the output");
-    }
-    // The buffers below are the only ones: every call of the streams goes to the system.
-    std::setvbuf(input, nullptr, _IONBF, 0);
-    std::setvbuf(output, nullptr, _IONBF, 0);
+    return ConvertFile(std::string(inputPath), std::string(outputPath), report);
+}
 
-    FileInput fileInput(input, buffers->input, kInputBlockSize);
-    std::istream source(&fileInput);
-    FileOutput fileOutput(output);
-    BlockedOutput blocks(&fileOutput, buffers->output);
-    std::ostream sink(&blocks);
-    int converted = ConvertModelStream(source, sink, report);
-    const bool readFailed = std::ferror(input) != 0;
-    const bool closeFailed = std::fclose(output) != 0;
-    std::fclose(input);
-    if (converted && readFailed)
-        converted = FailConversion(report, FailureKind::CannotOpen, "cannot read the input");
-    if (converted && closeFailed)
-        converted = FailConversion(report, FailureKind::CannotWrite, "cannot write the output");
-    if (converted && !MoveOntoOutput(temporaryPath, outputPath))
-        converted = FailConversion(report, FailureKind::CannotWrite, "cannot move the output into place");
-    if (!converted)
-        std::remove(temporaryPath.c_str());
-    return converted;
+int ConvertModelWithReport(const fs::path& inputPath, const fs::path& outputPath, ConversionReport& report)
+{
+    return ConvertFile(inputPath, outputPath, report);
 }

@@ -6,6 +6,7 @@
 
 #include "conversion_report.h"
 
+#include <filesystem>
 #include <istream>
 #include <ostream>
 
@@ -17,6 +18,11 @@ int ConvertModel(const char* inputPath, const char* outputPath);
 // outputPath and moved onto it only on success; on failure an earlier file at outputPath is
 // left as it was and no new file remains.
 int ConvertModelWithReport(const char* inputPath, const char* outputPath, ConversionReport& report);
+
+// The same with the system's own paths: on Windows wide names, so that any file name works (and
+// any length, given the "\\?\" form).
+int ConvertModelWithReport(const std::filesystem::path& inputPath, const std::filesystem::path& outputPath,
+                           ConversionReport& report);
 
 // The conversion over streams. Returns 1 when the whole input was walked to a clean end and
 // every byte was accepted by the sink (flushed), 0 otherwise; report says why. On failure the

@@ -49,6 +49,11 @@ void OnConvertClicked(HWND ownerWindow)
     if (!ChooseModelFile(ownerWindow, inputPath)) {
         return;
     }
+    ConvertChosenModel(ownerWindow, inputPath);
+}
+
+void ConvertChosenModel(HWND ownerWindow, const char* inputPath)
+{
     if (!HasModelExtension(inputPath)) {
         return;
     }

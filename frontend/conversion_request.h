@@ -16,3 +16,8 @@ constexpr int kMaxInputPathLength = 250;
 // reports the outcome in a message box owned by ownerWindow. Cancelling the dialog, or a name
 // that does not end in ".mdx" (any case), does nothing and shows nothing.
 void OnConvertClicked(HWND ownerWindow);
+
+// What a click does once the dialog has given inputPath: a name that does not end in ".mdx"
+// does nothing; an input longer than kMaxInputPathLength gets the error message; otherwise
+// the model is converted and the outcome reported.
+void ConvertChosenModel(HWND ownerWindow, const char* inputPath);

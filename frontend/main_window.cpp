@@ -1,10 +1,15 @@
 #include "main_window.h"
 
+#include "batch_request.h"
 #include "conversion_request.h"
 #include "product_version.h"
 #include "resource.h"
 
-HWND g_convertButton = nullptr; // written on WM_CREATE, read on WM_SIZE
+#include <shellapi.h>
+
+#include <cstdlib>
+
+HWND g_convertButton = nullptr; // written on WM_CREATE, read on WM_SIZE and by a batch
 
 #if defined(__i386__)
 static_assert(sizeof(WNDCLASSEXA) == 48, "WNDCLASSEXA must be 48 bytes on 32-bit Windows");
@@ -12,11 +17,12 @@ static_assert(sizeof(WNDCLASSEXA) == 48, "WNDCLASSEXA must be 48 bytes on 32-bit
 
 static const char kClassName[] = "mdxDuridodi";
 
-// Creates the button at its initial place and gives it the GUI font. A failure is reported, and
-// the window is still created (it then opens empty).
+// Creates the button at its initial place and gives it the GUI font, and lets files be dropped
+// on the window. A failure is reported, and the window is still created (it then opens empty).
 static void OnCreate(HWND window)
 {
-    g_convertButton = CreateWindowExA(WS_EX_CLIENTEDGE, "BUTTON", "Dezaro MDX", WS_CHILD | WS_VISIBLE,
+    DragAcceptFiles(window, TRUE);
+    g_convertButton = CreateWindowExA(WS_EX_CLIENTEDGE, "BUTTON", kConvertButtonText, WS_CHILD | WS_VISIBLE,
                                       10, 10, 170, 50, window,
                                       reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_CONVERT_BUTTON)),
                                       GetModuleHandleA(nullptr), nullptr);
@@ -35,12 +41,21 @@ static void OnSize(HWND window)
     SetWindowPos(g_convertButton, nullptr, 0, 0, client.right, client.bottom, SWP_NOZORDER);
 }
 
-// A click on the button (notification code 0) starts a conversion; every other command is ignored.
+// A click on the button (notification code 0) starts a conversion unless a batch runs; every
+// other command is ignored.
 static void OnCommand(HWND window, WPARAM wParam)
 {
-    if (LOWORD(wParam) == IDC_CONVERT_BUTTON && HIWORD(wParam) == BN_CLICKED) {
+    if (LOWORD(wParam) == IDC_CONVERT_BUTTON && HIWORD(wParam) == BN_CLICKED && !IsBatchRunning()) {
         OnConvertClicked(window);
     }
+}
+
+// A batch still running stops after its current model, so that the process ends with no
+// conversion cut short.
+static void OnDestroy()
+{
+    StopBatch();
+    PostQuitMessage(0);
 }
 
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -55,11 +70,20 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_COMMAND:
         OnCommand(window, wParam);
         return 0;
+    case WM_DROPFILES:
+        OnDropFiles(window, reinterpret_cast<HDROP>(wParam));
+        return 0;
+    case WM_BATCH_PROGRESS:
+        OnBatchProgress(wParam, lParam);
+        return 0;
+    case WM_BATCH_DONE:
+        OnBatchDone(window);
+        return 0;
     case WM_CLOSE:
         DestroyWindow(window);
         return 0;
     case WM_DESTROY:
-        PostQuitMessage(0);
+        OnDestroy();
         return 0;
     default:
         return DefWindowProcA(window, message, wParam, lParam);
@@ -93,6 +117,11 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand)
     }
     ShowWindow(window, showCommand);
     UpdateWindow(window);
+    // Paths on the command line (a drop on the program's icon, "Open with", "Send to") are taken
+    // as if dropped on the window.
+    if (__argc > 1) {
+        OnPathsGiven(window, std::vector<std::string>(__argv + 1, __argv + __argc));
+    }
 
     MSG message = {};
     while (GetMessageA(&message, nullptr, 0, 0) > 0) {

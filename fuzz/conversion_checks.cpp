@@ -1,46 +1,6 @@
 #include "conversion_checks.h"
 
-#include "model_convert.h"
-#include "model_layout.h"
-
-#include <algorithm>
-#include <sstream>
-
-std::streamsize LimitedSinkBuffer::xsputn(const char* bytes, std::streamsize n)
-{
-    const std::size_t room = limit - std::min(limit, written.size());
-    const std::size_t accepted = std::min(room, static_cast<std::size_t>(n));
-    written.append(bytes, accepted);
-    return static_cast<std::streamsize>(accepted);
-}
-
-LimitedSinkBuffer::int_type LimitedSinkBuffer::overflow(int_type byte)
-{
-    if (traits_type::eq_int_type(byte, traits_type::eof()))
-        return traits_type::not_eof(byte);
-    const char c = traits_type::to_char_type(byte);
-    return xsputn(&c, 1) == 1 ? byte : traits_type::eof();
-}
-
-int ConvertInMemory(const std::string& input, std::string& output, ConversionReport& report)
-{
-    std::istringstream source(input);
-    std::ostringstream sink;
-    const int converted = ConvertModelStream(source, sink, report);
-    output = sink.str();
-    return converted;
-}
-
-int ConvertIntoLimitedSink(const std::string& input, std::size_t limit, std::string& output,
-                           ConversionReport& report)
-{
-    std::istringstream source(input);
-    LimitedSinkBuffer buffer(limit);
-    std::ostream sink(&buffer);
-    const int converted = ConvertModelStream(source, sink, report);
-    output = buffer.written;
-    return converted;
-}
+#include "test_support.h"
 
 namespace {
 
@@ -48,14 +8,6 @@ std::string Problem(const std::string& what, const ConversionReport& report)
 {
     return what + " [converted " + std::to_string(report.converted) + ", reason '" + report.reason +
            "', offset " + std::to_string(report.offset) + "]";
-}
-
-// The first offset where a and b differ (the shorter length when one is a prefix of the other).
-std::size_t FirstDifference(const std::string& a, const std::string& b)
-{
-    const std::size_t n = std::min(a.size(), b.size());
-    return static_cast<std::size_t>(std::mismatch(a.begin(), a.begin() + static_cast<std::ptrdiff_t>(n), b.begin()).first -
-                                    a.begin());
 }
 
 // A cut point drawn from the input's bytes, so that each input tries its own.
@@ -67,10 +19,11 @@ std::size_t CutPoint(const std::string& input, std::size_t size)
     return hash % size;
 }
 
-std::string CheckSuccess(const std::string& input, const std::string& output, const ConversionReport& report,
-                         const ModelLayout& layout, bool parsed)
+std::string CheckSuccess(const std::string& input, const StreamResult& result, const ModelLayout& layout, bool parsed)
 {
-    if (!report.reason.empty())
+    const std::string& output = result.out;
+    const ConversionReport& report = result.report;
+    if (!report.reason.empty() || report.kind != FailureKind::None)
         return Problem("success with a failure reason", report);
     if (output.size() != input.size())
         return Problem("success with an output of " + std::to_string(output.size()) + " bytes for an input of " +
@@ -82,33 +35,31 @@ std::string CheckSuccess(const std::string& input, const std::string& output, co
     }
     if (!parsed || !layout.complete)
         return Problem("success for a model that does not walk to a clean end", report);
-    std::int64_t expectedCount = 0;
-    const std::string expected = WriteLayout(layout, true, nullptr, &expectedCount);
+    const WrittenModel model = WriteLayout(layout);
+    const std::string expected = ExpectedOutput(model);
     if (output != expected)
         return Problem("output differs from the expected reduced copy at offset " +
                            std::to_string(FirstDifference(output, expected)),
                        report);
-    if (report.floatsReduced != expectedCount)
+    if (report.floatsReduced != static_cast<std::int64_t>(model.reduced.size()))
         return Problem("reports " + std::to_string(report.floatsReduced) + " floats reduced, expected " +
-                           std::to_string(expectedCount),
+                           std::to_string(model.reduced.size()),
                        report);
 
-    std::string again;
-    ConversionReport againReport;
-    if (ConvertInMemory(output, again, againReport) != 1)
-        return Problem("converting the output again fails", againReport);
-    if (again != output)
+    const StreamResult again = ConvertBytes(output);
+    if (again.converted != 1)
+        return Problem("converting the output again fails", again.report);
+    if (again.out != output)
         return Problem("converting the output again changes it at offset " +
-                           std::to_string(FirstDifference(again, output)),
-                       againReport);
+                           std::to_string(FirstDifference(again.out, output)),
+                       again.report);
 
-    std::string partial;
-    ConversionReport faultReport;
     const std::size_t limit = CutPoint(input, output.size());
-    if (ConvertIntoLimitedSink(input, limit, partial, faultReport) != 0)
-        return Problem("success when the sink refused every byte after " + std::to_string(limit), faultReport);
-    if (faultReport.reason.find("write") == std::string::npos)
-        return Problem("a refused write is not reported as one", faultReport);
+    const StreamResult refused = ConvertIntoLimitedSink(input, limit);
+    if (refused.converted != 0)
+        return Problem("success when the sink refused every byte after " + std::to_string(limit), refused.report);
+    if (refused.report.kind != FailureKind::CannotWrite)
+        return Problem("a refused write is not reported as one", refused.report);
     return std::string();
 }
 
@@ -116,20 +67,19 @@ std::string CheckSuccess(const std::string& input, const std::string& output, co
 
 std::string CheckConversion(const std::string& input)
 {
-    std::string output;
-    ConversionReport report;
-    const int converted = ConvertInMemory(input, output, report);
-    if (converted != report.converted || (converted != 0 && converted != 1))
-        return Problem("result " + std::to_string(converted) + " disagrees with the report", report);
-    if (output.size() > input.size())
-        return Problem("output of " + std::to_string(output.size()) + " bytes grew past the input's " +
+    const StreamResult result = ConvertBytes(input);
+    const ConversionReport& report = result.report;
+    if (result.converted != report.converted || (result.converted != 0 && result.converted != 1))
+        return Problem("result " + std::to_string(result.converted) + " disagrees with the report", report);
+    if (result.out.size() > input.size())
+        return Problem("output of " + std::to_string(result.out.size()) + " bytes grew past the input's " +
                            std::to_string(input.size()),
                        report);
     ModelLayout layout;
     const bool parsed = ParseModel(input, layout);
-    if (converted)
-        return CheckSuccess(input, output, report, layout, parsed);
-    if (report.reason.empty())
+    if (result.converted)
+        return CheckSuccess(input, result, layout, parsed);
+    if (report.reason.empty() || report.kind == FailureKind::None)
         return Problem("failure without a reason", report);
     if (report.offset < 0 || report.offset > static_cast<std::int64_t>(input.size()))
         return Problem("failure offset outside the input", report);

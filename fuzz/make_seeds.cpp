@@ -1,15 +1,12 @@
-// duridodi-fuzz-seeds DIR: writes the fuzz target's seed corpus into DIR, made by the test
-// model writer: models with every structure in each known version's layout, varied random
+// duridodi-fuzz-seeds DIR: writes the fuzz target's seed corpus into DIR, made by the model
+// oracle: models with every structure in each known version's layout, varied random
 // models, and the smallest models there are.
 //
 // Prints the number of files written; on failure one line on stderr and exit status 1.
 
-#include "model_layout.h"
-#include "model_tags.h"
-#include "model_writer.h"
+#include "test_support.h"
 
 #include <cstdio>
-#include <fstream>
 #include <string>
 
 namespace {
@@ -20,23 +17,16 @@ constexpr std::uint32_t kRandomModels = 12;
 // Seeds above this many bytes slow every mutation down and add little.
 constexpr std::size_t kMaxSeedSize = 16 * 1024;
 
-bool WriteFile(const std::string& path, const std::string& bytes)
-{
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    file.close();
-    return !file.fail();
-}
-
 // A model with an empty chunk of each walked kind: tag and zero size.
 std::string EmptyChunksModel()
 {
-    std::string bytes(4 + 3 * 8, '\0');
-    PutFieldAt(bytes, 0, kModelMagic);
-    PutFieldAt(bytes, 4, kTagBone);
-    PutFieldAt(bytes, 12, kTagHelper);
-    PutFieldAt(bytes, 20, kTagGeoset);
-    return bytes;
+    ModelSpec description;
+    description.writeVersion = false;
+    for (ChunkSpec::Kind kind : {ChunkSpec::Bones, ChunkSpec::Helpers, ChunkSpec::Geosets}) {
+        description.chunks.emplace_back();
+        description.chunks.back().kind = kind;
+    }
+    return WriteModel(description).bytes;
 }
 
 } // namespace

@@ -1,7 +1,5 @@
 #include "model_mutator.h"
 
-#include "model_tags.h"
-
 #include <algorithm>
 #include <climits>
 #include <cstring>
@@ -9,14 +7,6 @@
 #include <vector>
 
 namespace {
-
-// Sizes from the model's layout that new structures are built with.
-constexpr std::size_t kNodeHeaderSize = 92;
-constexpr std::size_t kBoneTailSize = 8;
-constexpr std::size_t kGeosetBlockSize = 40;
-constexpr std::size_t kExtentSize = 28;
-constexpr std::size_t kTangentSize = 16;
-constexpr std::size_t kCoordinateSize = 8;
 
 // Values worth trying in a size, count, type or version field.
 constexpr std::int32_t kEdgeValues[] = {0, 1, 2, 3, 4, -1, -4, 95, 96, 0x7FFFFFFF, INT_MIN, 0x10000, 800, 1100};
@@ -47,9 +37,9 @@ std::string Letters(const char* letters)
 }
 
 // Brings data to count elements of elementSize bytes, keeping what is there.
-void Resize(std::string& data, std::size_t count, std::size_t elementSize, std::mt19937& random)
+void Resize(std::string& data, std::size_t count, std::int64_t elementSize, std::mt19937& random)
 {
-    const std::size_t size = count * elementSize;
+    const std::size_t size = count * static_cast<std::size_t>(elementSize);
     if (size <= data.size())
         data.resize(size);
     else
@@ -64,8 +54,14 @@ std::size_t SmallCount(std::mt19937& random, std::size_t current)
 
 std::int32_t RandomTrackTag(std::mt19937& random)
 {
-    const std::int32_t tags[] = {kTagTranslation, kTagRotation, kTagScaling};
-    return tags[Pick(random, 3)];
+    const std::int32_t trackTags[] = {tags::kTranslation, tags::kRotation, tags::kScaling};
+    return trackTags[Pick(random, 3)];
+}
+
+// The number of elements of elementSize bytes in data.
+std::size_t ElementCount(const std::string& data, std::int64_t elementSize)
+{
+    return data.size() / static_cast<std::size_t>(elementSize);
 }
 
 TrackLayout FreshTrack(std::mt19937& random)
@@ -74,36 +70,29 @@ TrackLayout FreshTrack(std::mt19937& random)
     track.tag = RandomTrackTag(random);
     track.interpolation = static_cast<std::int32_t>(Pick(random, 4));
     track.globalSequence = OneIn(random, 2) ? -1 : static_cast<std::int32_t>(random());
-    track.keys = FloatBytes(random, Pick(random, 4) * static_cast<std::size_t>(KeySize(track.tag, track.interpolation)));
+    Resize(track.keys, Pick(random, 4), KeySize(track.tag, track.interpolation), random);
     return track;
 }
 
+// New nodes, geosets and chunks are built by the model oracle, their contents drawn from random.
 NodeLayout FreshNode(std::mt19937& random, bool bone)
 {
-    NodeLayout node;
-    node.header = FloatBytes(random, kNodeHeaderSize);
+    std::uint32_t state = static_cast<std::uint32_t>(random());
+    NodeLayout node = BuildNode(NodeSpec(), bone, state);
     for (std::size_t i = Pick(random, 4); i > 0; --i)
         node.tracks.push_back(FreshTrack(random));
-    if (bone)
-        node.boneTail = FloatBytes(random, kBoneTailSize);
     return node;
 }
 
 GeosetLayout FreshGeoset(std::mt19937& random)
 {
-    static const char* const kArrayTags[kGeosetArrayCount] = {"VRTX", "NRMS", "PTYP", "PCNT", "PVTX", "GNDX", "MTGC", "MATS"};
-    const std::size_t vertices = Pick(random, 5);
-    const std::size_t counts[kGeosetArrayCount] = {vertices, vertices, 1, 1, 2 * Pick(random, 3) + 1, vertices, 1, 1};
-    GeosetLayout geoset;
-    for (int i = 0; i < kGeosetArrayCount; ++i) {
-        geoset.arrays[i].tag = TagFromLetters(kArrayTags[i]);
-        geoset.arrays[i].data = FloatBytes(random, counts[i] * static_cast<std::size_t>(kGeosetElementSizes[i]));
-    }
-    geoset.block = FloatBytes(random, kGeosetBlockSize);
-    geoset.extents = FloatBytes(random, Pick(random, 3) * kExtentSize);
-    geoset.uvTag = TagFromLetters("UVAS");
-    geoset.uvSets.push_back(ArrayLayout{TagFromLetters("UVBS"), FloatBytes(random, vertices * kCoordinateSize)});
-    return geoset;
+    GeosetSpec spec;
+    spec.vertexCount = static_cast<std::int32_t>(Pick(random, 5));
+    spec.faceIndexCount = static_cast<std::int32_t>(2 * Pick(random, 3) + 1);
+    spec.vertexGroupCount = spec.vertexCount;
+    spec.extentCount = static_cast<std::int32_t>(Pick(random, 3));
+    std::uint32_t state = static_cast<std::uint32_t>(random());
+    return BuildGeoset(spec, 800, state);
 }
 
 // Everything in a model that a mutation can pick.
@@ -135,7 +124,7 @@ Sites CollectSites(ModelLayout& model)
         if (!chunk.walked) {
             sites.plainChunks.push_back(&chunk);
             sites.leaves.push_back(&chunk.body);
-        } else if (chunk.tag == kTagGeoset) {
+        } else if (chunk.tag == tags::kGeoset) {
             sites.geosetChunks.push_back(&chunk);
             for (GeosetLayout& geoset : chunk.geosets)
                 CollectGeoset(geoset, sites);
@@ -193,7 +182,7 @@ void MutateLeaf(std::string& leaf, std::mt19937& random, RawMutator rawMutate)
 // Changes one track: its interpolation type, key count or tag, keeping whole keys.
 void MutateTrack(TrackLayout& track, std::mt19937& random)
 {
-    const std::size_t keyCount = track.keys.size() / static_cast<std::size_t>(KeySize(track.tag, track.interpolation));
+    const std::size_t keyCount = ElementCount(track.keys, KeySize(track.tag, track.interpolation));
     std::size_t newCount = keyCount;
     switch (Pick(random, 3)) {
     case 0:
@@ -207,7 +196,7 @@ void MutateTrack(TrackLayout& track, std::mt19937& random)
         track.tag = RandomTrackTag(random);
         break;
     }
-    Resize(track.keys, newCount, static_cast<std::size_t>(KeySize(track.tag, track.interpolation)), random);
+    Resize(track.keys, newCount, KeySize(track.tag, track.interpolation), random);
 }
 
 void MutateNode(NodeLayout& node, std::mt19937& random)
@@ -231,32 +220,34 @@ void MutateNode(NodeLayout& node, std::mt19937& random)
 
 void MutateGeoset(GeosetLayout& geoset, std::mt19937& random)
 {
+    const std::size_t vertices = ElementCount(geoset.arrays[kPositions].data, kGeosetElementSizes[kPositions]);
     switch (Pick(random, 6)) {
     case 0: {
         const int i = static_cast<int>(Pick(random, kGeosetArrayCount));
-        const std::size_t elementSize = static_cast<std::size_t>(kGeosetElementSizes[i]);
-        Resize(geoset.arrays[i].data, SmallCount(random, geoset.arrays[i].data.size() / elementSize), elementSize, random);
+        Resize(geoset.arrays[i].data, SmallCount(random, ElementCount(geoset.arrays[i].data, kGeosetElementSizes[i])),
+               kGeosetElementSizes[i], random);
         break;
     }
     case 1:
-        Resize(geoset.extents, SmallCount(random, geoset.extents.size() / kExtentSize), kExtentSize, random);
+        Resize(geoset.extents, SmallCount(random, ElementCount(geoset.extents, kExtentSize)), kExtentSize, random);
         break;
     case 2: {
-        const std::string coordinates = FloatBytes(random, geoset.arrays[kPositions].data.size() / 12 * kCoordinateSize);
-        InsertCopyOrRemove(geoset.uvSets, ArrayLayout{TagFromLetters("UVBS"), coordinates}, random);
+        std::string coordinates;
+        Resize(coordinates, vertices, kCoordinateSize, random);
+        InsertCopyOrRemove(geoset.uvSets, ArrayLayout{TagOf("UVBS"), coordinates}, random);
         break;
     }
     case 3:
         geoset.hasTangents = !geoset.hasTangents;
-        geoset.tangents = FloatBytes(random, geoset.arrays[kPositions].data.size() / 12 * kTangentSize);
+        Resize(geoset.tangents, vertices, kTangentSize, random);
         break;
     case 4:
         geoset.hasSkin = !geoset.hasSkin;
-        geoset.skin = FloatBytes(random, geoset.arrays[kPositions].data.size() / 12 * 8);
+        Resize(geoset.skin, vertices * 8, kSkinSize, random); // four bone indices and four weights
         break;
     default: {
-        const std::int32_t tags[] = {TagFromLetters("UVAS"), kTagTangents, kTagSkin, static_cast<std::int32_t>(random())};
-        geoset.uvTag = tags[Pick(random, 4)];
+        const std::int32_t uvTags[] = {TagOf("UVAS"), tags::kTangents, tags::kSkin, static_cast<std::int32_t>(random())};
+        geoset.uvTag = uvTags[Pick(random, 4)];
         break;
     }
     }
@@ -268,26 +259,25 @@ ChunkLayout FreshChunk(std::mt19937& random)
     switch (Pick(random, 5)) {
     case 0:
     case 1:
-        chunk.tag = OneIn(random, 2) ? kTagBone : kTagHelper;
+        chunk.tag = OneIn(random, 2) ? tags::kBone : tags::kHelper;
         chunk.walked = true;
         for (std::size_t i = Pick(random, 3); i > 0; --i)
-            chunk.nodes.push_back(FreshNode(random, chunk.tag == kTagBone));
+            chunk.nodes.push_back(FreshNode(random, chunk.tag == tags::kBone));
         break;
     case 2:
-        chunk.tag = kTagGeoset;
+        chunk.tag = tags::kGeoset;
         chunk.walked = true;
         for (std::size_t i = Pick(random, 3); i > 0; --i)
             chunk.geosets.push_back(FreshGeoset(random));
         break;
     case 3:
-        chunk.tag = kTagVersion;
-        chunk.body.assign(4, '\0');
-        PutFieldAt(chunk.body, 0, kVersions[Pick(random, sizeof kVersions / sizeof kVersions[0])]);
+        chunk.tag = tags::kVersion;
+        chunk.body = Int32Bytes(static_cast<std::uint32_t>(kVersions[Pick(random, sizeof kVersions / sizeof kVersions[0])]));
         break;
     default: {
-        const char* const tags[] = {"SEQS", "MTLS", "TEXS", "PIVT", "ATCH", "PREM", "CLID", "LITE"};
-        chunk.tag = TagFromLetters(tags[Pick(random, 8)]);
-        chunk.body = FloatBytes(random, Pick(random, 64));
+        const char* const otherTags[] = {"SEQS", "MTLS", "TEXS", "PIVT", "ATCH", "PREM", "CLID", "LITE"};
+        std::uint32_t state = static_cast<std::uint32_t>(random());
+        chunk = BuildOtherChunk(TagOf(otherTags[Pick(random, 8)]), static_cast<std::int32_t>(Pick(random, 64)), state);
         break;
     }
     }
@@ -321,15 +311,14 @@ void MutateVersion(ModelLayout& model, std::mt19937& random)
 {
     const std::int32_t version = kVersions[Pick(random, sizeof kVersions / sizeof kVersions[0])];
     for (ChunkLayout& chunk : model.chunks) {
-        if (!chunk.walked && chunk.tag == kTagVersion && chunk.body.size() == 4) {
+        if (!chunk.walked && chunk.tag == tags::kVersion && chunk.body.size() == 4) {
             PutFieldAt(chunk.body, 0, version);
             return;
         }
     }
     ChunkLayout chunk;
-    chunk.tag = kTagVersion;
-    chunk.body.assign(4, '\0');
-    PutFieldAt(chunk.body, 0, version);
+    chunk.tag = tags::kVersion;
+    chunk.body = Int32Bytes(static_cast<std::uint32_t>(version));
     model.chunks.insert(model.chunks.begin(), chunk);
 }
 
@@ -376,7 +365,7 @@ void MutateLayout(ModelLayout& model, std::mt19937& random, RawMutator rawMutate
     case 4:
         if (!sites.nodeChunks.empty()) {
             ChunkLayout& chunk = *sites.nodeChunks[Pick(random, sites.nodeChunks.size())];
-            InsertCopyOrRemove(chunk.nodes, FreshNode(random, chunk.tag == kTagBone), random);
+            InsertCopyOrRemove(chunk.nodes, FreshNode(random, chunk.tag == tags::kBone), random);
         }
         break;
     case 5:
@@ -412,10 +401,10 @@ std::size_t MutateModel(std::uint8_t* data, std::size_t size, std::size_t maxSiz
     }
     for (std::size_t steps = 1 + Pick(random, 3); steps > 0; --steps)
         MutateLayout(model, random, rawMutate);
-    std::vector<Mark> marks;
-    std::string output = WriteLayout(model, false, &marks);
+    WrittenModel written = WriteLayout(model);
+    std::string& output = written.bytes;
     if (OneIn(random, 8))
-        BreakField(output, marks, random);
+        BreakField(output, written.marks, random);
     if (output.size() > maxSize)
         return rawMutate ? rawMutate(data, size, maxSize) : size;
     std::memcpy(data, output.data(), output.size());
@@ -436,7 +425,7 @@ std::size_t CrossOverModels(const std::uint8_t* data1, std::size_t size1, const 
         first.chunks.insert(first.chunks.begin() + static_cast<std::ptrdiff_t>(Pick(random, first.chunks.size() + 1)),
                             chunk);
     }
-    const std::string output = WriteLayout(first);
+    const std::string output = WriteLayout(first).bytes;
     if (output.size() > maxOutSize)
         return 0;
     std::memcpy(out, output.data(), output.size());

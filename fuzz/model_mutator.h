@@ -7,7 +7,7 @@
 // instead of stopping at the first size check. Now and then it breaks one size or count, cuts the
 // file at a field, or leaves the bytes to a plain byte-level mutation.
 
-#include "model_layout.h"
+#include "model_oracle.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,5 +1,7 @@
 #include "blocked_output.h"
 
+#include "test_support.h"
+
 #include <gtest/gtest.h>
 
 #include <ostream>
@@ -8,19 +10,6 @@
 #include <vector>
 
 namespace {
-
-// Accepts limit bytes, then refuses every write, as a full disk does.
-struct RefusingTarget : std::stringbuf {
-    explicit RefusingTarget(std::streamsize limit) : left(limit) {}
-    std::streamsize xsputn(const char* bytes, std::streamsize n) override
-    {
-        const std::streamsize taken = std::min(n, left);
-        left -= taken;
-        return std::stringbuf::xsputn(bytes, taken);
-    }
-    int_type overflow(int_type c) override { return left-- > 0 ? std::stringbuf::overflow(c) : traits_type::eof(); }
-    std::streamsize left;
-};
 
 std::vector<char> block(kOutputBlockSize);
 
@@ -49,14 +38,14 @@ TEST(BlockedOutput, PassesSmallAndLargeWritesOnInOrder)
 TEST(BlockedOutput, ARefusedBlockMakesTheStreamBadByTheFlushAtTheLatest)
 {
     const std::string data(3 * 1024 * 1024, 'x');
-    for (std::streamsize limit : {std::streamsize(0), std::streamsize(10), std::streamsize(1024 * 1024 + 1)}) {
-        RefusingTarget target(limit);
+    for (std::size_t limit : {std::size_t(0), std::size_t(10), std::size_t(1024 * 1024 + 1)}) {
+        LimitedSinkBuffer target(limit);
         BlockedOutput blocks(&target, block.data());
         std::ostream sink(&blocks);
         sink.write(data.data(), static_cast<std::streamsize>(data.size()));
         sink.flush();
         EXPECT_TRUE(sink.bad()) << "limit " << limit;
-        EXPECT_LE(static_cast<std::streamsize>(target.str().size()), limit);
+        EXPECT_LE(target.written.size(), limit);
     }
 }
 

@@ -1,22 +1,22 @@
 // The command-line tool, run as a separate process: exit status, stdout, stderr and the files
 // it leaves, one behaviour per case. Expected outputs and reasons come from the core in-process.
 
-#include "conversion_report.h"
 #include "model_convert.h"
+#include "scratch_folder.h"
+#include "test_support.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>
 
 #include <fcntl.h>
+#include <grp.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <algorithm>
+#include <cstdio>
+#include <filesystem>
 #include <map>
 #include <sstream>
 #include <string>
@@ -32,23 +32,14 @@ struct RunResult {
     std::string err;
 };
 
-std::string ReadBytes(const fs::path& path)
-{
-    std::ifstream file(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-}
+// A user without root's right to read every folder, for the runs that need one.
+constexpr uid_t kUnprivilegedUser = 65534;
 
-void WriteBytes(const fs::path& path, const std::string& bytes)
-{
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-// Starts program with args in folder, stdout and stderr captured in files named after
-// capture. An alarm ends a run that hangs (an endless walk) so that it fails instead of
-// blocking the suite.
+// Starts program with args in folder, stdout and stderr captured in files named after capture,
+// as user when one is given and the tests run as root. An alarm ends a run that hangs (an
+// endless walk) so that it fails instead of blocking the suite.
 pid_t StartProgram(const char* program, const std::vector<std::string>& args, const fs::path& folder,
-                   const std::string& capture = ".run")
+                   uid_t user = 0, const std::string& capture = ".run")
 {
     const fs::path outPath = folder / (capture + ".out");
     const fs::path errPath = folder / (capture + ".err");
@@ -60,6 +51,8 @@ pid_t StartProgram(const char* program, const std::vector<std::string>& args, co
         const int errFile = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         dup2(outFile, 1);
         dup2(errFile, 2);
+        if (user != 0 && geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(user) != 0 || setuid(user) != 0))
+            _exit(126);
         std::vector<char*> argv{const_cast<char*>(program)};
         for (const std::string& arg : args)
             argv.push_back(const_cast<char*>(arg.c_str()));
@@ -78,37 +71,22 @@ RunResult FinishProgram(pid_t child, const fs::path& folder, const std::string& 
     waitpid(child, &status, 0);
     RunResult result;
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    result.out = ReadBytes(folder / (capture + ".out"));
-    result.err = ReadBytes(folder / (capture + ".err"));
+    result.out = ReadFile(folder / (capture + ".out"));
+    result.err = ReadFile(folder / (capture + ".err"));
     fs::remove(folder / (capture + ".out"));
     fs::remove(folder / (capture + ".err"));
     return result;
 }
 
-RunResult RunProgram(const char* program, const std::vector<std::string>& args, const fs::path& folder)
+RunResult RunProgram(const char* program, const std::vector<std::string>& args, const fs::path& folder,
+                     uid_t user = 0)
 {
-    return FinishProgram(StartProgram(program, args, folder), folder);
+    return FinishProgram(StartProgram(program, args, folder, user), folder);
 }
 
-RunResult Tool(const std::vector<std::string>& args, const fs::path& folder)
+RunResult Tool(const std::vector<std::string>& args, const fs::path& folder, uid_t user = 0)
 {
-    return RunProgram(DURIDODI_TOOL, args, folder);
-}
-
-// What the core makes of bytes: the converted copy, or the failure line's reason.
-struct CoreResult {
-    ConversionReport report;
-    std::string output;
-};
-
-CoreResult ConvertInProcess(const std::string& bytes)
-{
-    std::istringstream source(bytes);
-    std::ostringstream sink;
-    CoreResult result;
-    ConvertModelStream(source, sink, result.report);
-    result.output = sink.str();
-    return result;
+    return RunProgram(DURIDODI_TOOL, args, folder, user);
 }
 
 std::string SuccessLine(const std::string& input, const std::string& output, const ConversionReport& report)
@@ -132,46 +110,36 @@ std::map<std::string, std::string> Snapshot(const fs::path& folder)
     std::map<std::string, std::string> files;
     for (const fs::directory_entry& entry : fs::recursive_directory_iterator(folder)) {
         if (entry.is_regular_file() && !entry.is_symlink())
-            files[entry.path().string()] = ReadBytes(entry.path());
+            files[entry.path().string()] = ReadFile(entry.path());
     }
     return files;
 }
 
-class CommandLine : public ::testing::Test {
+class CommandLine : public ScratchFolder {
 protected:
-    void SetUp() override
-    {
-        char name[] = "/tmp/duridodi-cli-XXXXXX";
-        ASSERT_NE(mkdtemp(name), nullptr);
-        dir = name;
-    }
-    void TearDown() override { fs::remove_all(dir); }
-
-    // Writes a model made by the project's model writer (kind: sample, full, random) at name.
+    // Writes a model made by the project's model maker (kind: sample, full, random) at name.
     std::string MakeModel(const std::string& name, const std::vector<std::string>& args = {"sample"})
     {
         std::vector<std::string> all{args[0], (dir / name).string()};
         all.insert(all.end(), args.begin() + 1, args.end());
         const RunResult made = RunProgram(DURIDODI_MAKE_MODEL, all, dir);
         EXPECT_EQ(made.status, 0) << made.err;
-        return ReadBytes(dir / name);
+        return ReadFile(dir / name);
     }
-
-    fs::path dir;
 };
 
 TEST_F(CommandLine, ConvertsOneModelBesideItWithTheCoresBytesAndExitsZero)
 {
     const std::string input = MakeModel("tree.mdx");
-    const CoreResult expected = ConvertInProcess(input);
+    const StreamResult expected = ConvertBytes(input);
     ASSERT_EQ(expected.report.converted, 1);
 
     const RunResult run = Tool({"tree.mdx"}, dir);
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out, SuccessLine("tree.mdx", "tree_dezavivi.mdx", expected.report));
     EXPECT_EQ(run.err, "");
-    EXPECT_EQ(ReadBytes(dir / "tree_dezavivi.mdx"), expected.output);
-    EXPECT_EQ(ReadBytes(dir / "tree.mdx"), input);
+    EXPECT_EQ(ReadFile(dir / "tree_dezavivi.mdx"), expected.out);
+    EXPECT_EQ(ReadFile(dir / "tree.mdx"), input);
 }
 
 TEST_F(CommandLine, UpperCaseExtensionIsAcceptedAndTheSuccessLineNamesTheVersion)
@@ -179,41 +147,48 @@ TEST_F(CommandLine, UpperCaseExtensionIsAcceptedAndTheSuccessLineNamesTheVersion
     const std::string input = MakeModel("ROCK.MDX", {"full", "1000"});
     const RunResult run = Tool({"ROCK.MDX"}, dir);
     EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(run.out, SuccessLine("ROCK.MDX", "ROCK_dezavivi.mdx", ConvertInProcess(input).report));
+    EXPECT_EQ(run.out, SuccessLine("ROCK.MDX", "ROCK_dezavivi.mdx", ConvertBytes(input).report));
     EXPECT_NE(run.out.find(", version 1000\n"), std::string::npos);
     EXPECT_TRUE(fs::exists(dir / "ROCK_dezavivi.mdx"));
 }
 
 TEST_F(CommandLine, NameWithoutModelExtensionFailsWithReason)
 {
-    WriteBytes(dir / "model.txt", MakeModel("model.mdx"));
+    WriteFile(dir / "model.txt", MakeModel("model.mdx"));
     const RunResult run = Tool({"model.txt"}, dir);
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(run.err, "duridodi: model.txt: not an .mdx file (the name must end in .mdx)\n");
 }
 
-TEST_F(CommandLine, WrongMagicFailsWithTheCoresReasonAndLeavesNoFile)
+// The whole failure line, word for word, for a file that is no model (found at offset 0) and a
+// model whose chunk size is negative (found after the size); neither leaves a file.
+TEST_F(CommandLine, RefusedFilesFailWithTheWholeLineAndLeaveNoFile)
 {
-    const std::string bad = "MDLY" + MakeModel("good.mdx").substr(4);
-    WriteBytes(dir / "bad.mdx", bad);
-    const RunResult run = Tool({"bad.mdx"}, dir);
+    WriteFile(dir / "bad.mdx", "MDLY" + MakeModel("good.mdx").substr(4));
+    WriteFile(dir / "negative.mdx", "MDLXTEXS" + Int32Bytes(0xFFFFFFFC) + "abcd");
+    const RunResult run = Tool({"bad.mdx", "negative.mdx"}, dir);
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out, "");
-    EXPECT_EQ(run.err, "duridodi: bad.mdx: " + DescribeFailure(ConvertInProcess(bad).report) + "\n");
-    EXPECT_FALSE(fs::exists(dir / "bad_dezavivi.mdx"));
+    EXPECT_EQ(run.err, "duridodi: bad.mdx: not an MDX model (the file does not start with \"MDLX\") (offset 0)\n"
+                       "duridodi: negative.mdx: negative chunk size (chunk 'TEXS', offset 12)\n");
+    EXPECT_EQ(Names(), (std::vector<std::string>{"bad.mdx", "good.mdx", "negative.mdx"}));
 }
 
+// A cut model ends inside the chunk the cut falls in, at the offset where the file ends.
 TEST_F(CommandLine, TruncatedModelFailsAndLeavesNeitherOutputNorTemporaryFile)
 {
     const std::string input = MakeModel("whole.mdx");
-    const std::string truncated = input.substr(0, input.size() * 2 / 3);
-    WriteBytes(dir / "cut.mdx", truncated);
+    const std::size_t cut = input.size() * 2 / 3;
+    std::size_t chunk = 0;
+    for (std::size_t start : ChunkBoundaries(input))
+        chunk = start < cut ? start : chunk;
+    WriteFile(dir / "cut.mdx", input.substr(0, cut));
     const RunResult run = Tool({"cut.mdx"}, dir);
     EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.err, "duridodi: cut.mdx: " + DescribeFailure(ConvertInProcess(truncated).report) + "\n");
-    EXPECT_FALSE(fs::exists(dir / "cut_dezavivi.mdx"));
-    EXPECT_FALSE(fs::exists(dir / "cut_dezavivi.mdx.part"));
+    EXPECT_EQ(run.err, "duridodi: cut.mdx: input ends inside a chunk (chunk '" + input.substr(chunk, 4) +
+                           "', offset " + std::to_string(cut) + ")\n");
+    EXPECT_EQ(Names(), (std::vector<std::string>{"cut.mdx", "whole.mdx"}));
 }
 
 TEST_F(CommandLine, MissingFileAndFolderOperandFailWithReasons)
@@ -221,23 +196,35 @@ TEST_F(CommandLine, MissingFileAndFolderOperandFailWithReasons)
     fs::create_directory(dir / "models.mdx");
     const RunResult run = Tool({"absent.mdx", "models.mdx"}, dir);
     EXPECT_EQ(run.status, 1);
-    ConversionReport absent;
-    ConvertModelWithReport((dir / "absent.mdx").c_str(), (dir / "absent_dezavivi.mdx").c_str(), absent);
-    EXPECT_EQ(run.err, "duridodi: absent.mdx: " + DescribeFailure(absent) + "\n" +
-                           "duridodi: models.mdx: is a folder (use -r to convert the models in it)\n");
+    EXPECT_EQ(run.err, "duridodi: absent.mdx: cannot open the input\n"
+                       "duridodi: models.mdx: is a folder (use -r to convert the models in it)\n");
+}
+
+// A folder where the output belongs: the finished copy cannot be moved onto it. The run fails,
+// and the temporary file goes.
+TEST_F(CommandLine, OutputThatCannotBeMovedIntoPlaceFailsAndLeavesNoTemporaryFile)
+{
+    MakeModel("in.mdx");
+    fs::create_directory(dir / "in_dezavivi.mdx");
+    const RunResult run = Tool({"in.mdx"}, dir);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, "duridodi: in.mdx: cannot move the output into place\n");
+    EXPECT_EQ(Names(), (std::vector<std::string>{"in.mdx", "in_dezavivi.mdx"}));
+    EXPECT_TRUE(fs::is_empty(dir / "in_dezavivi.mdx"));
 }
 
 TEST_F(CommandLine, OneBadFileAmongGoodOnesFailsAloneAndTheOthersConvert)
 {
     const std::string first = MakeModel("a.mdx");
     const std::string second = MakeModel("c.mdx", {"random", "7"});
-    WriteBytes(dir / "b.mdx", "MDL");
+    WriteFile(dir / "b.mdx", "MDL");
     const RunResult run = Tool({"a.mdx", "b.mdx", "c.mdx"}, dir);
     EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.out, SuccessLine("a.mdx", "a_dezavivi.mdx", ConvertInProcess(first).report) +
-                           SuccessLine("c.mdx", "c_dezavivi.mdx", ConvertInProcess(second).report));
-    EXPECT_EQ(run.err, "duridodi: b.mdx: " + DescribeFailure(ConvertInProcess("MDL").report) + "\n");
-    EXPECT_EQ(ReadBytes(dir / "c_dezavivi.mdx"), ConvertInProcess(second).output);
+    EXPECT_EQ(run.out, SuccessLine("a.mdx", "a_dezavivi.mdx", ConvertBytes(first).report) +
+                           SuccessLine("c.mdx", "c_dezavivi.mdx", ConvertBytes(second).report));
+    EXPECT_EQ(run.err, "duridodi: b.mdx: not an MDX model (the file does not start with \"MDLX\") (offset 0)\n");
+    EXPECT_EQ(ReadFile(dir / "c_dezavivi.mdx"), ConvertBytes(second).out);
 }
 
 TEST_F(CommandLine, OutputOptionWritesTheCopyToTheGivenPath)
@@ -246,8 +233,8 @@ TEST_F(CommandLine, OutputOptionWritesTheCopyToTheGivenPath)
     fs::create_directory(dir / "out");
     const RunResult run = Tool({"-o", "out/copy.bin", "in.mdx"}, dir);
     EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(run.out, SuccessLine("in.mdx", "out/copy.bin", ConvertInProcess(input).report));
-    EXPECT_EQ(ReadBytes(dir / "out/copy.bin"), ConvertInProcess(input).output);
+    EXPECT_EQ(run.out, SuccessLine("in.mdx", "out/copy.bin", ConvertBytes(input).report));
+    EXPECT_EQ(ReadFile(dir / "out/copy.bin"), ConvertBytes(input).out);
     EXPECT_FALSE(fs::exists(dir / "in_dezavivi.mdx"));
 }
 
@@ -259,7 +246,7 @@ TEST_F(CommandLine, OutputOptionNamingTheInputItselfIsRefusedAndTheInputKept)
         EXPECT_EQ(run.status, 1) << output;
         EXPECT_EQ(run.out, "");
         EXPECT_EQ(run.err, "duridodi: in.mdx: the output " + output + " is the input file itself\n");
-        EXPECT_EQ(ReadBytes(dir / "in.mdx"), input);
+        EXPECT_EQ(ReadFile(dir / "in.mdx"), input);
     }
 }
 
@@ -278,7 +265,7 @@ TEST_F(CommandLine, OutputThatIsALinkToTheInputIsRefused)
     const RunResult viaName = Tool({"in.mdx"}, dir);
     EXPECT_EQ(viaName.status, 1);
     EXPECT_EQ(viaName.err, "duridodi: in.mdx: the output in_dezavivi.mdx is the input file itself\n");
-    EXPECT_EQ(ReadBytes(dir / "in.mdx"), input);
+    EXPECT_EQ(ReadFile(dir / "in.mdx"), input);
     EXPECT_EQ(fs::hard_link_count(dir / "in.mdx"), 3u);
 }
 
@@ -305,7 +292,7 @@ TEST_F(CommandLine, UsageErrorsExitTwoAndWriteNothing)
 TEST_F(CommandLine, QuietSilencesSuccessLinesButNotFailures)
 {
     MakeModel("a.mdx");
-    WriteBytes(dir / "b.mdx", "");
+    WriteFile(dir / "b.mdx", "");
     const RunResult run = Tool({"-q", "a.mdx", "b.mdx"}, dir);
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out, "");
@@ -330,7 +317,7 @@ TEST_F(CommandLine, VersionAndHelpPrintAndConvertNothing)
     EXPECT_FALSE(fs::exists(dir / "a_dezavivi.mdx"));
 }
 
-// models/ with good models at three depths, a bad one, an earlier output and a text file.
+// models/ with good models at three depths, a bad one, an earlier output in capitals and a text file.
 class RecursiveFolder : public CommandLine {
 protected:
     void SetUp() override
@@ -341,9 +328,9 @@ protected:
         good["models/sub/B.MDX"] = MakeModel("models/sub/B.MDX", {"full", "900"});
         good["models/sub/deeper/c.mdx"] = MakeModel("models/sub/deeper/c.mdx", {"random", "3"});
         bad = good["models/a.mdx"].substr(0, 100);
-        WriteBytes(dir / "models/broken.mdx", bad);
-        WriteBytes(dir / "models/old_dezavivi.mdx", good["models/a.mdx"]);
-        WriteBytes(dir / "models/notes.txt", "not a model");
+        WriteFile(dir / "models/broken.mdx", bad);
+        WriteFile(dir / "models/old_DEZAVIVI.MDX", good["models/a.mdx"]); // an earlier output, however spelt
+        WriteFile(dir / "models/notes.txt", "not a model");
     }
 
     std::map<std::string, std::string> good;
@@ -358,19 +345,19 @@ TEST_F(RecursiveFolder, GoodModelsConvertInSortedOrderAndTheBadOneIsNamed)
     long long bytesIn = 0;
     long long floats = 0;
     for (const char* name : {"models/a.mdx", "models/sub/B.MDX", "models/sub/deeper/c.mdx"}) {
-        const CoreResult expected = ConvertInProcess(good[name]);
+        const StreamResult expected = ConvertBytes(good[name]);
         const std::string output = std::string(name).substr(0, std::string(name).size() - 4) + "_dezavivi.mdx";
         lines += SuccessLine(name, output, expected.report);
-        EXPECT_EQ(ReadBytes(dir / output), expected.output) << name;
+        EXPECT_EQ(ReadFile(dir / output), expected.out) << name;
         bytesIn += static_cast<long long>(good[name].size());
         floats += expected.report.floatsReduced;
     }
     lines += "summary: 3 converted, 1 failed, 1 skipped; " + std::to_string(bytesIn) + " bytes in, " +
              std::to_string(floats) + " floats reduced\n";
     EXPECT_EQ(run.out, lines);
-    EXPECT_EQ(run.err, "duridodi: models/broken.mdx: " + DescribeFailure(ConvertInProcess(bad).report) + "\n");
+    EXPECT_EQ(run.err, "duridodi: models/broken.mdx: " + DescribeFailure(ConvertBytes(bad).report) + "\n");
     EXPECT_FALSE(fs::exists(dir / "models/broken_dezavivi.mdx"));
-    EXPECT_FALSE(fs::exists(dir / "models/old_dezavivi_dezavivi.mdx"));
+    EXPECT_FALSE(fs::exists(dir / "models/old_DEZAVIVI_dezavivi.mdx"));
 }
 
 TEST_F(RecursiveFolder, DryRunReportsTheSameOutcomesAndWritesNothing)
@@ -403,6 +390,30 @@ TEST_F(RecursiveFolder, QuietRecursiveRunPrintsOnlyTheFailure)
     EXPECT_EQ(run.err.find('\r'), std::string::npos); // no progress line when stderr is a file
 }
 
+// A folder under -r that cannot be read is a failure of the run, named and counted, and the
+// walk goes on with the rest. Root reads every folder, so the tool runs as an unprivileged user.
+TEST_F(CommandLine, UnreadableFolderUnderRecursionIsNamedAndCountedAsFailed)
+{
+    fs::create_directories(dir / "models/locked");
+    const std::string model = MakeModel("models/a.mdx");
+    MakeModel("models/locked/b.mdx");
+    for (const fs::path& path : {dir, dir / "models", dir / "models/a.mdx", dir / "models/locked",
+                                 dir / "models/locked/b.mdx"})
+        ASSERT_TRUE(geteuid() != 0 || chown(path.c_str(), kUnprivilegedUser, kUnprivilegedUser) == 0) << path;
+    fs::permissions(dir / "models/locked", fs::perms::none);
+    // A copy of the tool in the scratch folder, which the user can reach wherever the build lies.
+    fs::copy_file(DURIDODI_TOOL, dir / "duridodi");
+    const RunResult run = RunProgram((dir / "duridodi").c_str(), {"-r", "models"}, dir, kUnprivilegedUser);
+    fs::permissions(dir / "models/locked", fs::perms::owner_all);
+    EXPECT_EQ(run.status, 1);
+    const ConversionReport report = ConvertBytes(model).report;
+    EXPECT_EQ(run.out, SuccessLine("models/a.mdx", "models/a_dezavivi.mdx", report) +
+                           "summary: 1 converted, 1 failed, 0 skipped; " + std::to_string(model.size()) +
+                           " bytes in, " + std::to_string(report.floatsReduced) + " floats reduced\n");
+    EXPECT_EQ(run.err, "duridodi: models/locked: cannot read the folder (Permission denied)\n");
+    EXPECT_FALSE(fs::exists(dir / "models/locked/b_dezavivi.mdx"));
+}
+
 // ---- Workers (-j) and runs that share an output
 
 // Removes every file under folder that was not in before.
@@ -421,10 +432,10 @@ TEST_F(CommandLine, ManyWorkersPrintAndWriteWhatOneWorkerDoesByteForByte)
         fs::create_directories((dir / name).parent_path());
         const std::string model = MakeModel(name, {"random", std::to_string(i)});
         if (i % 7 == 3)
-            WriteBytes(dir / name, model.substr(0, model.size() / 2));
+            WriteFile(dir / name, model.substr(0, model.size() / 2));
     }
-    WriteBytes(dir / "tree/0/m0.MDX", ReadBytes(dir / "tree/0/m5.mdx"));
-    WriteBytes(dir / "tree/1/old_dezavivi.mdx", "earlier");
+    WriteFile(dir / "tree/0/m0.MDX", ReadFile(dir / "tree/0/m5.mdx"));
+    WriteFile(dir / "tree/1/old_dezavivi.mdx", "earlier");
     const auto before = Snapshot(dir);
 
     const RunResult one = Tool({"-r", "--stats", "-j", "1", "tree"}, dir);
@@ -448,7 +459,7 @@ TEST_F(CommandLine, OfTwoInputsWithOneOutputTheFirstConvertsAndTheSecondIsRefuse
     fs::create_directory(dir / "pair");
     const std::string first = MakeModel("pair/a.MDX", {"random", "1"});
     MakeModel("pair/a.mdx", {"random", "2"});
-    const CoreResult expected = ConvertInProcess(first);
+    const StreamResult expected = ConvertBytes(first);
 
     // Byte order takes a.MDX first.
     const RunResult walked = Tool({"-r", "pair"}, dir);
@@ -459,7 +470,7 @@ TEST_F(CommandLine, OfTwoInputsWithOneOutputTheFirstConvertsAndTheSecondIsRefuse
               0u)
         << walked.out;
     EXPECT_EQ(walked.err, "duridodi: pair/a.mdx: its output pair/a_dezavivi.mdx is written by pair/a.MDX in this run\n");
-    EXPECT_EQ(ReadBytes(dir / "pair/a_dezavivi.mdx"), expected.output);
+    EXPECT_EQ(ReadFile(dir / "pair/a_dezavivi.mdx"), expected.out);
 
     // The same file named twice, in two spellings.
     const RunResult named = Tool({"pair/a.MDX", "./pair/a.MDX"}, dir);
@@ -467,21 +478,21 @@ TEST_F(CommandLine, OfTwoInputsWithOneOutputTheFirstConvertsAndTheSecondIsRefuse
     EXPECT_EQ(named.out, SuccessLine("pair/a.MDX", "pair/a_dezavivi.mdx", expected.report));
     EXPECT_EQ(named.err,
               "duridodi: ./pair/a.MDX: its output ./pair/a_dezavivi.mdx is written by pair/a.MDX in this run\n");
-    EXPECT_EQ(ReadBytes(dir / "pair/a_dezavivi.mdx"), expected.output);
+    EXPECT_EQ(ReadFile(dir / "pair/a_dezavivi.mdx"), expected.out);
 }
 
 TEST_F(CommandLine, TwoRunsWritingOneOutputAtOnceLeaveOneWholeCopyAndNoTemporaryFile)
 {
-    const std::string geometry = ConvertInProcess(MakeModel("geometry.mdx", {"geometry", "12"})).output;
-    const std::string animation = ConvertInProcess(MakeModel("animation.mdx", {"animation", "12"})).output;
+    const std::string geometry = ConvertBytes(MakeModel("geometry.mdx", {"geometry", "12"})).out;
+    const std::string animation = ConvertBytes(MakeModel("animation.mdx", {"animation", "12"})).out;
     // Started together, the two would often pick one temporary name if it were not created
     // exclusively; a few rounds make that show.
     for (int round = 0; round < 8; ++round) {
-        const pid_t first = StartProgram(DURIDODI_TOOL, {"-o", "out.mdx", "geometry.mdx"}, dir, ".first");
-        const pid_t second = StartProgram(DURIDODI_TOOL, {"-o", "out.mdx", "animation.mdx"}, dir, ".second");
+        const pid_t first = StartProgram(DURIDODI_TOOL, {"-o", "out.mdx", "geometry.mdx"}, dir, 0, ".first");
+        const pid_t second = StartProgram(DURIDODI_TOOL, {"-o", "out.mdx", "animation.mdx"}, dir, 0, ".second");
         EXPECT_EQ(FinishProgram(first, dir, ".first").status, 0);
         EXPECT_EQ(FinishProgram(second, dir, ".second").status, 0);
-        const std::string output = ReadBytes(dir / "out.mdx");
+        const std::string output = ReadFile(dir / "out.mdx");
         EXPECT_TRUE(output == geometry || output == animation) << "round " << round;
         std::vector<std::string> names;
         for (const fs::directory_entry& entry : fs::directory_iterator(dir))
@@ -498,7 +509,7 @@ TEST_F(CommandLine, WalkTakesNamesInByteOrderWithFoldersWhereTheyStand)
                                              "tree/m.mdx", "tree/q1.mdx", "tree/q2.mdx", "tree/z.mdx"};
     fs::create_directories(dir / "tree/k0");
     for (auto name = sorted.rbegin(); name != sorted.rend(); ++name)
-        WriteBytes(dir / *name, model);
+        WriteFile(dir / *name, model);
     const RunResult run = Tool({"-r", "tree"}, dir);
     EXPECT_EQ(run.status, 0) << run.err;
     std::istringstream lines(run.out);
@@ -519,12 +530,12 @@ TEST_F(CommandLine, NamesWithSpacesAndNonAsciiLettersConvertDirectlyAndInFolders
 
     const RunResult direct = Tool({file}, dir);
     EXPECT_EQ(direct.status, 0) << direct.err;
-    EXPECT_EQ(direct.out, SuccessLine(file, "my m\xC3\xB6" "del_dezavivi.mdx", ConvertInProcess(first).report));
-    EXPECT_EQ(ReadBytes(dir / "my m\xC3\xB6" "del_dezavivi.mdx"), ConvertInProcess(first).output);
+    EXPECT_EQ(direct.out, SuccessLine(file, "my m\xC3\xB6" "del_dezavivi.mdx", ConvertBytes(first).report));
+    EXPECT_EQ(ReadFile(dir / "my m\xC3\xB6" "del_dezavivi.mdx"), ConvertBytes(first).out);
 
     const RunResult walked = Tool({"-r", folder}, dir);
     EXPECT_EQ(walked.status, 0) << walked.err;
-    EXPECT_EQ(ReadBytes(dir / folder / "my m\xC3\xB6" "del_dezavivi.mdx"), ConvertInProcess(second).output);
+    EXPECT_EQ(ReadFile(dir / folder / "my m\xC3\xB6" "del_dezavivi.mdx"), ConvertBytes(second).out);
 }
 
 TEST_F(CommandLine, SymbolicLinkLoopsDoNotMakeTheWalkEndless)
@@ -543,7 +554,7 @@ TEST_F(CommandLine, SymbolicLinkLoopsDoNotMakeTheWalkEndless)
 TEST_F(CommandLine, StatsGiveZlibSizesOfInputAndOutputAndTheOutputPacksSmaller)
 {
     const std::string input = MakeModel("s.mdx");
-    const std::string output = ConvertInProcess(input).output;
+    const std::string output = ConvertBytes(input).out;
     const std::uint64_t packedIn = ZlibSize(input);
     const std::uint64_t packedOut = ZlibSize(output);
     ASSERT_LT(packedOut, packedIn);
@@ -555,7 +566,7 @@ TEST_F(CommandLine, StatsGiveZlibSizesOfInputAndOutputAndTheOutputPacksSmaller)
 
     const RunResult real = Tool({"--stats", "s.mdx"}, dir);
     EXPECT_EQ(real.status, 0) << real.err;
-    const std::string line = SuccessLine("s.mdx", "s_dezavivi.mdx", ConvertInProcess(input).report);
+    const std::string line = SuccessLine("s.mdx", "s_dezavivi.mdx", ConvertBytes(input).report);
     EXPECT_EQ(real.out.substr(0, real.out.find('\n') + 1), line.substr(0, line.size() - 1) + saving + "\n");
     EXPECT_NE(real.out.find("\nsummary: 1 converted, 0 failed, 0 skipped; " + std::to_string(input.size()) +
                             " bytes in, "),
@@ -572,13 +583,13 @@ TEST_F(CommandLine, StatsSummaryCountsOnlyConvertedFiles)
 {
     const std::string a = MakeModel("a.mdx");
     const std::string b = MakeModel("b.mdx", {"random", "5"});
-    WriteBytes(dir / "c.mdx", a.substr(0, 300));
+    WriteFile(dir / "c.mdx", a.substr(0, 300));
     const RunResult run = Tool({"-q", "--stats", "a.mdx", "c.mdx", "b.mdx"}, dir);
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out, ""); // -q drops the summary too
     const RunResult loud = Tool({"--stats", "a.mdx", "c.mdx", "b.mdx"}, dir);
     const std::uint64_t packedIn = ZlibSize(a) + ZlibSize(b);
-    const std::uint64_t packedOut = ZlibSize(ConvertInProcess(a).output) + ZlibSize(ConvertInProcess(b).output);
+    const std::uint64_t packedOut = ZlibSize(ConvertBytes(a).out) + ZlibSize(ConvertBytes(b).out);
     EXPECT_NE(loud.out.find("summary: 2 converted, 1 failed, 0 skipped; " + std::to_string(a.size() + b.size()) +
                             " bytes in, "),
               std::string::npos)
@@ -589,3 +600,55 @@ TEST_F(CommandLine, StatsSummaryCountsOnlyConvertedFiles)
 }
 
 } // namespace
+
+TEST_F(CommandLine, ManualNamesTheVersionThatVersionPrints)
+{
+    const RunResult version = Tool({"--version"}, dir);
+    ASSERT_EQ(version.status, 0);
+    const std::string title = version.out.substr(0, version.out.find('\n'));
+    const std::string manual = ReadFile(DURIDODI_MANUAL);
+    const std::string header = manual.substr(0, manual.find('\n'));
+    EXPECT_EQ(header.rfind(".TH DURIDODI 1 ", 0), 0u) << header;
+    EXPECT_NE(header.find("\"" + title + "\""), std::string::npos) << header;
+    EXPECT_NE(manual.find("\n.B " + title + "\nand exit."), std::string::npos);
+    EXPECT_EQ(manual.find('@'), std::string::npos); // nothing left unconfigured
+}
+
+TEST_F(CommandLine, MissingFolderUnderRecursiveIsSaidNotToExist)
+{
+    fs::create_directory(dir / "models");
+    const std::string input = MakeModel("models/a.mdx");
+    const ConversionReport report = ConvertBytes(input).report;
+    const RunResult run = Tool({"-r", "missing_dir", "models"}, dir);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "duridodi: missing_dir: does not exist\n");
+    EXPECT_EQ(run.out, SuccessLine("models/a.mdx", "models/a_dezavivi.mdx", report) +
+                           "summary: 1 converted, 1 failed, 0 skipped; " + std::to_string(input.size()) +
+                           " bytes in, " + std::to_string(report.floatsReduced) + " floats reduced\n");
+    EXPECT_FALSE(fs::exists(dir / "missing_dir"));
+}
+
+// The tool linked with a zlib whose deflate cannot start: the file is converted, its figures are
+// said to be unknown rather than printed as 0, and the run exits 1.
+TEST_F(CommandLine, StatsWhoseDeflateFailsSayTheFiguresAreUnknown)
+{
+    const std::string input = MakeModel("a.mdx");
+    const StreamResult expected = ConvertBytes(input);
+    std::string success = SuccessLine("a.mdx", "a_dezavivi.mdx", expected.report);
+    success.pop_back();
+    const std::string summary = "summary: 1 converted, 0 failed, 0 skipped; " + std::to_string(input.size()) +
+                                " bytes in, " + std::to_string(expected.report.floatsReduced) +
+                                " floats reduced; deflated sizes unknown, 1 not measured";
+    for (const bool dryRun : {false, true}) {
+        std::vector<std::string> args{"--stats", "a.mdx"};
+        if (dryRun)
+            args.insert(args.begin(), "--dry-run");
+        const RunResult run = RunProgram(DURIDODI_FAILING_DEFLATE, args, dir);
+        const std::string note = dryRun ? " (dry run, nothing written)" : "";
+        EXPECT_EQ(run.status, 1) << "dry run " << dryRun;
+        EXPECT_EQ(run.out, success + note + "\n" + summary + note + "\n");
+        EXPECT_EQ(run.err, "duridodi: a.mdx: cannot measure the deflated sizes\n");
+        EXPECT_EQ(ReadFile(dir / "a_dezavivi.mdx"), dryRun ? "" : expected.out) << "dry run " << dryRun;
+        fs::remove(dir / "a_dezavivi.mdx");
+    }
+}

@@ -1,6 +1,7 @@
 #!/bin/sh
-# Cross-builds the window tool with a CMake preset: cross_build.sh CMAKE PRESET (win32 or win64),
-# run from the source directory; the program lands in build/PRESET/bin/mdx-duridodi.exe.
+# Cross-builds the Windows programs with a CMake preset: cross_build.sh CMAKE PRESET (win32 or
+# win64), run from the source directory; they land in build/PRESET/bin: mdx-duridodi.exe, the
+# window, and duridodi.exe, the command line.
 set -eu
 . "$(dirname "$0")/gui_common.sh"
 
@@ -13,8 +14,11 @@ case $preset in
 esac
 need_tool "$triple-g++" "$package"
 need_tool "$triple-windres" "$package"
+[ -f "/usr/$triple/lib/libz.a" ] || skip_or_fail "/usr/$triple/lib/libz.a not found (Debian package: libz-mingw-w64-dev)"
 
 "$cmake" --preset "$preset" || fail "cmake --preset $preset"
 "$cmake" --build --preset "$preset" || fail "cmake --build --preset $preset"
-[ -f "build/$preset/bin/mdx-duridodi.exe" ] || fail "build/$preset/bin/mdx-duridodi.exe was not made"
-echo "built build/$preset/bin/mdx-duridodi.exe"
+for program in mdx-duridodi duridodi; do
+    [ -f "build/$preset/bin/$program.exe" ] || fail "build/$preset/bin/$program.exe was not made"
+    echo "built build/$preset/bin/$program.exe"
+done

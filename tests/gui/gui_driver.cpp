@@ -9,6 +9,7 @@
 //   cancel             cancel the open-file dialog
 //   msgbox             print the message box's caption, text and icon, then dismiss it
 //   nobox              check that no dialog or message box of the program appears
+//   busy               wait until a batch runs: the button disabled, its text "Dezaroing N of M"
 //   command ID CODE    post WM_COMMAND with control id ID and notification code CODE
 //   resize W H         resize the main window and check the button covers the client area
 //   maximize, restore  the same after maximising or restoring the window
@@ -302,6 +303,21 @@ void NoBox()
     Say("nobox");
 }
 
+void WaitBusy()
+{
+    HWND button = GetDlgItem(g_mainWindow, kConvertButtonId);
+    std::string text;
+    if (!WaitFor([&] {
+            text = WindowText(button);
+            return !IsWindowEnabled(button) && text.compare(0, 10, "Dezaroing ") == 0;
+        })) {
+        Fail("no batch runs: the button reads '" + text + "'");
+    }
+    // The model number changes as the batch goes on: only its place is kept.
+    const std::size_t of = text.find(" of ");
+    Say("busy: button disabled, text 'Dezaroing N%s'", of == std::string::npos ? "" : text.substr(of).c_str());
+}
+
 void PostCommand(int id, int code)
 {
     PostMessageA(g_mainWindow, WM_COMMAND, MAKEWPARAM(id, code), 0);
@@ -361,6 +377,8 @@ int main(int argc, char** argv)
             ReadMessageBox();
         } else if (step == "nobox") {
             NoBox();
+        } else if (step == "busy") {
+            WaitBusy();
         } else if (step == "command" && left >= 2) {
             PostCommand(std::atoi(argv[i + 1]), std::atoi(argv[i + 2]));
             i += 2;

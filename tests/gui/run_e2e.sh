@@ -1,30 +1,28 @@
 #!/bin/bash
 # The window tool end to end, under Wine in a virtual X server:
-#   run_e2e.sh APP_EXE DRIVER_EXE MAKE_MODEL CLI ARTEFACTS_DIR
-# APP_EXE is the x86_64 build of the program, DRIVER_EXE the Win32 driver (gui_driver.cpp),
-# MAKE_MODEL the model writer (duridodi-make-model) and CLI the command-line tool, whose output
-# is the reference for the window tool's. One launch of the program runs the whole scenario;
-# the driver's transcript must equal the expected one line for line, then the files are checked.
-# ARTEFACTS_DIR receives window.png (the window as first shown) and, on failure, the logs.
+#   run_e2e.sh SCENARIO APP_EXE DRIVER_EXE MAKE_MODEL CLI PREFIX ARTEFACTS_DIR
+# SCENARIO is "dialog" (one launch: the button, the file dialog, the boxes, the sizes) or "batch"
+# (launches with paths as arguments, a real drop, a close during a batch). APP_EXE is the x86_64
+# build of the program, DRIVER_EXE the Win32 driver (gui_driver.cpp), MAKE_MODEL the model maker
+# (duridodi-make-model) and CLI the command-line tool, whose output is the reference for the
+# window tool's. PREFIX is the Wine prefix that wine_prefix.sh made. The driver's transcript must
+# equal the expected one line for line, then the files are checked. ARTEFACTS_DIR receives
+# window.png (the window as first shown) and, on failure, the logs.
 # E2E_RUNS=N repeats the scenario N times in the same Wine prefix (for reliability figures).
 set -euo pipefail
 . "$(dirname "$0")/gui_common.sh"
 
-app=$1
-driver=$2
-makeModel=$3
-cli=$4
-artefacts=$5
+scenario=$1
+app=$2
+driver=$3
+makeModel=$4
+cli=$5
+prefix=$6
+artefacts=$7
 runs=${E2E_RUNS:-1}
 
 # Tools, and the programs that earlier steps make.
-wine=${WINE:-/usr/lib/wine/wine64}
-[ -x "$wine" ] || wine=$(command -v wine64 || true)
-[ -n "$wine" ] && [ -x "$wine" ] || skip_or_fail "the Wine loader /usr/lib/wine/wine64 not found (Debian package: wine64)"
-wineserver=$(dirname "$wine")/wineserver
-[ -x "$wineserver" ] || wineserver=$(command -v wineserver || true)
-[ -n "$wineserver" ] || skip_or_fail "wineserver not found (Debian package: wine64)"
-need_tool Xvfb xvfb
+find_wine
 need_tool import imagemagick
 imConvert=$(command -v convert-im6.q16 || command -v convert-im6 || command -v convert || true)
 [ -n "$imConvert" ] || skip_or_fail "ImageMagick's convert not found (Debian package: imagemagick)"
@@ -32,18 +30,22 @@ imConvert=$(command -v convert-im6.q16 || command -v convert-im6 || command -v c
 [ -f "$driver" ] || skip_or_fail "$driver missing: x86_64-w64-mingw32-g++ was not found when the tests were configured (Debian package: g++-mingw-w64-x86-64-win32)"
 [ -x "$makeModel" ] || fail "$makeModel missing"
 [ -x "$cli" ] || fail "$cli missing"
+if [ "$scenario" = batch ]; then
+    # The Debian python3 first: python3-xlib is installed for it.
+    python=$(command -v /usr/bin/python3 || command -v python3 || true)
+    [ -n "$python" ] || skip_or_fail "python3 not found (Debian package: python3)"
+    "$python" -c 'import Xlib' 2>/dev/null || skip_or_fail "$python has no Xlib (Debian package: python3-xlib)"
+fi
 
 # Everything of one test run lives in one temporary folder: short paths, no clashes.
 top=$(mktemp -d /tmp/duridodi-gui.XXXXXX)
 mkdir -p "$artefacts"
 rm -f "$artefacts"/*.log "$artefacts"/failure.png
-xvfbPid=
 appPid=
-export WINEPREFIX=$top/prefix WINEDEBUG=-all,err+winediag WINEDLLOVERRIDES="mscoree,mshtml="
 cleanUp() {
+    set +e
     [ -n "$appPid" ] && kill "$appPid" 2>/dev/null
-    "$wineserver" -k 2>/dev/null || true
-    [ -n "$xvfbPid" ] && kill "$xvfbPid" 2>/dev/null
+    stop_wine_session
     rm -rf "$top"
 }
 trap cleanUp EXIT
@@ -61,8 +63,7 @@ failRun() {
     fail "$1 (logs in $artefacts)"
 }
 
-# The Wine form of a Linux path: drive Z: is the root folder.
-winePath() { echo "Z:$1" | tr / '\\'; }
+winePath() { wine_path "$1"; }
 
 # Runs the driver with the given steps; its transcript (CR stripped) goes to stdout.
 drive() {
@@ -70,23 +71,8 @@ drive() {
 }
 
 setupStart=$(now)
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$top/display" >"$top/xvfb.log" 2>&1 &
-xvfbPid=$!
-for _ in $(seq 100); do
-    [ -s "$top/display" ] && break
-    sleep 0.1
-done
-[ -s "$top/display" ] || failRun "Xvfb did not start"
-export DISPLAY=:$(cat "$top/display")
-timeout 120 "$wine" wineboot -i >"$top/wineboot.log" 2>&1 || failRun "wineboot failed"
-# No window manager runs: Wine draws the frames itself, and dialogs close without waiting for one.
-timeout 60 "$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >>"$top/wineboot.log" 2>&1 ||
-    failRun "reg add failed"
-# The caption buttons need Marlett (package fonts-wine; without it they read "0 1 r").
-if [ -f /usr/share/wine/fonts/marlett.ttf ]; then
-    cp /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
-fi
-echo "setup: Xvfb on $DISPLAY, Wine prefix in $(since "$setupStart") s"
+start_wine_session "$prefix" "$top"
+echo "setup: Xvfb on $DISPLAY, Wine session in $(since "$setupStart") s"
 
 # The models of one run, in $top/models: a generated sample and its reference conversion by the
 # command-line tool, a file that is not a model, the sample cut short, a name that is not .mdx,
@@ -203,7 +189,7 @@ takeScreenshot() {
 launchApp() {
     local attempt
     for attempt in 1 2; do
-        timeout 120 "$wine" "$app" </dev/null >"$top/app.log" 2>&1 &
+        timeout 120 "$wine" "$app" "$@" </dev/null >"$top/app.log" 2>&1 &
         appPid=$!
         if drive wait-main >"$top/launch.log"; then
             return 0
@@ -217,7 +203,26 @@ launchApp() {
     failRun "the main window did not appear in two starts"
 }
 
-runScenario() {
+# Waits for the program to end (after a failed step it may sit in a modal box, so it gets a few
+# seconds and is then stopped), compares the driver's transcript with the expected one in
+# expected-transcript.log, and requires exit code 0.
+checkLaunch() {
+    local what=$1
+    for _ in $(seq 50); do
+        kill -0 "$appPid" 2>/dev/null || break
+        sleep 0.1
+    done
+    kill "$appPid" 2>/dev/null || true
+    local exitCode=0
+    wait "$appPid" || exitCode=$?
+    appPid=
+    diff -u "$top/expected-transcript.log" "$top/transcript.log" >"$top/transcript-diff.log" ||
+        failRun "$what: the transcript differs from the expected one:
+$(cat "$top/transcript-diff.log")"
+    [ "$exitCode" -eq 0 ] || failRun "$what: the program exited with code $exitCode"
+}
+
+runDialogScenario() {
     local run=$1
     local start
     start=$(now)
@@ -241,25 +246,141 @@ runScenario() {
         click open "$long251" msgbox \
         resize 320 240 resize 160 90 maximize restore \
         close >"$top/transcript.log" || true
-    # After a normal close the program is gone at once; after a failed step it may sit in a modal
-    # box, so it gets a few seconds and is then stopped.
-    for _ in $(seq 50); do
-        kill -0 "$appPid" 2>/dev/null || break
-        sleep 0.1
-    done
-    kill "$appPid" 2>/dev/null || true
-    local exitCode=0
-    wait "$appPid" || exitCode=$?
-    appPid=
     expectedTranscript >"$top/expected-transcript.log"
-    diff -u "$top/expected-transcript.log" "$top/transcript.log" >"$top/transcript-diff.log" ||
-        failRun "run $run: the transcript differs from the expected one:
-$(cat "$top/transcript-diff.log")"
-    [ "$exitCode" -eq 0 ] || failRun "run $run: the program exited with code $exitCode"
+    checkLaunch "run $run"
     checkFiles
     echo "run $run: scenario passed in $(since "$start") s (exit code 0, outputs equal the command-line tool's)"
 }
 
+# The lines wait-main prints for the window as it opens.
+mainWindowLines() {
+    cat <<EOF
+main: class mdxDuridodi title 'MDX Duridodi 1.00' size 200x100
+main: overlapped window yes, client edge yes
+button: class Button text 'Dezaro MDX' style 0x50000000 exstyle 0x200 font DEFAULT_GUI_FONT
+EOF
+}
+
+# expect LINE...: the transcript of a launch is the window as it opens, then LINE...
+expect() {
+    { mainWindowLines; printf '%s\n' "$@"; } >"$top/expected-transcript.log"
+}
+
+# makeBatchModel KIND PATH [ARGS]: a model from the model writer, and its reference output from
+# the command-line tool at the output's path under $top/expected.
+makeBatchModel() {
+    local kind=$1 path=$2
+    shift 2
+    mkdir -p "$(dirname "$path")"
+    "$makeModel" "$kind" "$path" "$@" || failRun "duridodi-make-model $kind $path failed"
+    local output=${path%.*}_dezavivi.mdx
+    mkdir -p "$top/expected$(dirname "$output")"
+    "$cli" -q -o "$top/expected$output" "$path" || failRun "the command-line tool failed on $path"
+}
+
+# The models of the batch scenario: a single model; two models and a folder holding models at two
+# depths, a model cut short, an earlier output, a text file and a link loop; an empty folder; what
+# is dropped (a name with a blank, a folder with a name outside ASCII); and a folder large enough
+# that closing the window meets the batch running.
+makeBatchModels() {
+    local b=$top/batch
+    rm -rf "$b" "$top/expected"
+    makeBatchModel sample "$b/single/one.mdx"
+    makeBatchModel full "$b/pair/a.mdx" 900
+    makeBatchModel full "$b/pair/B.MDX" 1000
+    makeBatchModel full "$b/tree/c.mdx" 1100
+    makeBatchModel random "$b/tree/sub/d.mdx" 3 800
+    head -c 1000 "$b/single/one.mdx" >"$b/tree/bad.mdx"
+    printf 'an earlier output, left alone' >"$b/tree/old_dezavivi.mdx"
+    printf 'not a model\n' >"$b/tree/notes.txt"
+    ln -s .. "$b/tree/sub/loop"
+    mkdir -p "$b/empty/inner"
+    makeBatchModel random "$b/drop/x y.mdx" 11
+    makeBatchModel full "$b/drop/more/caf$(printf '\303\251').mdx" 800
+    makeBatchModel random "$b/drop/more/f.mdx" 12 1000
+    makeBatchModel geometry "$b/large/g00.mdx" "$largeModelMegabytes"
+    mv "$top/expected$b/large/g00_dezavivi.mdx" "$top/large-expected.mdx"
+    rmdir "$top/expected$b/large"
+    for i in $(seq -w 1 $((largeModelCount - 1))); do
+        ln "$b/large/g00.mdx" "$b/large/g$i.mdx"
+    done
+}
+
+# The outputs under the batch folder FOLDER are exactly the expected ones, each equal to its
+# reference, and no temporary file is left.
+checkBatchOutputs() {
+    local folder=$1 output
+    (cd "$top/expected$folder" && find . -type f | sort) >"$top/expected-outputs.log"
+    (cd "$folder" && find . -type f -name '*_dezavivi.mdx' ! -path ./tree/old_dezavivi.mdx | sort) >"$top/outputs.log"
+    diff -u "$top/expected-outputs.log" "$top/outputs.log" >"$top/outputs-diff.log" ||
+        failRun "the outputs differ from the expected ones:
+$(cat "$top/outputs-diff.log")"
+    while read -r output; do
+        cmp -s "$top/expected$folder/$output" "$folder/$output" || failRun "$output differs from the command-line tool's output"
+    done <"$top/outputs.log"
+    ! find "$folder" -name '*.part*' -o -name '~dz*' | grep -q . || failRun "a temporary file was left in $folder"
+    [ "$(cat "$folder/tree/old_dezavivi.mdx")" = "an earlier output, left alone" ] || failRun "the earlier output was touched"
+}
+
+# Enough work that the batch still runs when the close arrives (about 1 s after the start here,
+# where the batch takes about 5 s); the inputs are links to one file.
+largeModelMegabytes=8
+largeModelCount=150
+
+runBatchScenario() {
+    local run=$1 start b
+    start=$(now)
+    makeBatchModels
+    b=$(winePath "$top/batch")
+
+    launchApp "$b\\single\\one.mdx"
+    drive wait-main msgbox close >"$top/transcript.log" || true
+    expect "msgbox: Success|Dezavivi to $b\\single\\one_dezavivi.mdx|icon no" close
+    checkLaunch "one model as argument"
+
+    launchApp "$b\\pair\\a.mdx" "$b\\pair\\B.MDX" "$b\\tree"
+    drive wait-main msgbox close >"$top/transcript.log" || true
+    expect "msgbox: Error|Dezavivi 4 models" "Error dezaroing 1 models:" "$b\\tree\\bad.mdx|icon yes" close
+    checkLaunch "two models and a folder as arguments"
+
+    launchApp "$b\\empty"
+    drive wait-main msgbox close >"$top/transcript.log" || true
+    expect "msgbox: Error|No MDX models in $b\\empty|icon yes" close
+    checkLaunch "an empty folder as argument"
+
+    # The drop, as a file manager makes it: Wine turns the X11 drop into WM_DROPFILES.
+    launchApp
+    "$python" "$(dirname "$0")/xdnd_drop.py" "MDX Duridodi 1.00" "$top/batch/drop/x y.mdx" "$top/batch/drop/more" \
+        >"$top/drop.log" 2>&1 || failRun "the drop failed: $(cat "$top/drop.log")"
+    drive wait-main msgbox close >"$top/transcript.log" || true
+    expect "msgbox: Success|Dezavivi 3 models|icon no" close
+    checkLaunch "the drop"
+    checkBatchOutputs "$top/batch"
+
+    # Closing the window while a batch runs: the model being converted is finished, the batch
+    # stops, no partial output is left and the program ends with code 0. A click meanwhile does
+    # nothing.
+    # The button's first line is left out: the batch has begun by then, how far is not fixed.
+    launchApp "$b\\large"
+    drive wait-main busy click close | grep -v '^button: ' >"$top/transcript.log" || true
+    mainWindowLines | grep -v '^button: ' >"$top/expected-transcript.log"
+    printf '%s\n' "busy: button disabled, text 'Dezaroing N of $largeModelCount'" click close >>"$top/expected-transcript.log"
+    checkLaunch "a close during a batch"
+    local converted=0 output
+    for output in "$top"/batch/large/*_dezavivi.mdx; do
+        [ -e "$output" ] || continue
+        cmp -s "$output" "$top/large-expected.mdx" || failRun "$output is not a complete output"
+        converted=$((converted + 1))
+    done
+    ! find "$top/batch/large" -name '*.part*' -o -name '~dz*' | grep -q . || failRun "a temporary file was left in large"
+    [ "$converted" -lt "$largeModelCount" ] || failRun "the batch did not stop when the window closed"
+    echo "run $run: batch scenario passed in $(since "$start") s (closed after $converted of $largeModelCount models)"
+}
+
 for run in $(seq "$runs"); do
-    runScenario "$run"
+    case $scenario in
+        dialog) runDialogScenario "$run" ;;
+        batch) runBatchScenario "$run" ;;
+        *) fail "unknown scenario $scenario" ;;
+    esac
 done

@@ -6,19 +6,18 @@
 #include "bad_inputs.h"
 #include "conversion_checks.h"
 #include "model_convert.h"
-#include "model_tags.h"
-#include "model_writer.h"
+#include "scratch_folder.h"
 
 #include <gtest/gtest.h>
 
 #include <malloc.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <new>
 
 // Every heap allocation of this program is counted, so a test can see the most memory that one
@@ -77,146 +76,131 @@ constexpr std::size_t kMaxConversionMemory = 1 << 20;
 constexpr std::size_t kMaxPathConversionMemory = 4 << 20;
 
 struct Outcome {
-    int converted;
-    ConversionReport report;
-    std::string output;
+    StreamResult result;
     std::size_t memory; // the most heap memory held at once during the conversion, above what was held before
 };
 
 Outcome Convert(const std::string& input)
 {
-    Outcome outcome{};
     const std::size_t before = liveBytes.load();
     peakBytes = before;
-    outcome.converted = ConvertInMemory(input, outcome.output, outcome.report);
+    Outcome outcome{ConvertBytes(input), 0};
     outcome.memory = peakBytes.load() - before;
     return outcome;
 }
 
-// The refusal every bad input gets: result 0, a reason, an offset inside the input, a partial
-// output no longer than the input, bounded memory, and the same outcome in the fuzz target.
+// The refusal every bad input gets: result 0, a kind and a reason, an offset inside the input, a
+// partial output no longer than the input, bounded memory, and the same outcome in the fuzz target.
 void ExpectRefused(const std::string& input, const std::string& what)
 {
     const Outcome outcome = Convert(input);
-    EXPECT_EQ(outcome.converted, 0) << what;
-    EXPECT_FALSE(outcome.report.reason.empty()) << what;
-    EXPECT_GE(outcome.report.offset, 0) << what;
-    EXPECT_LE(outcome.report.offset, static_cast<std::int64_t>(input.size())) << what;
+    const ConversionReport& report = outcome.result.report;
+    EXPECT_EQ(outcome.result.converted, 0) << what;
+    EXPECT_NE(report.kind, FailureKind::None) << what;
+    EXPECT_FALSE(report.reason.empty()) << what;
+    EXPECT_GE(report.offset, 0) << what;
+    EXPECT_LE(report.offset, static_cast<std::int64_t>(input.size())) << what;
     EXPECT_LT(outcome.memory, kMaxConversionMemory) << what;
     EXPECT_EQ(CheckConversion(input), "") << what;
 }
 
-std::string FullModel(std::int32_t version)
-{
-    return WriteModel(FullModelSpec(version)).bytes;
-}
-
 const std::int32_t kVersions[] = {800, 1000};
 
-// A scratch folder for the path entry, emptied for each test.
-struct ScratchFolder : ::testing::Test {
-    fs::path dir;
+} // namespace
 
-    void SetUp() override
-    {
-        dir = fs::temp_directory_path() /
-              ("duridodi-bad-input-" + std::to_string(::getpid()) + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir);
+// Empty files, other files under a model's name, a magic cut short or misspelt: not a model,
+// found at offset 0 outside any chunk, and nothing written.
+TEST(BadInput, NotAModelIsRefusedAtOffsetZero)
+{
+    const std::string model = WriteModel(FullModelSpec(800)).bytes;
+    const std::string inputs[] = {std::string(), "MDL", "MDLY" + model.substr(4), "XLDM", "MDXL" + model.substr(4),
+                                  std::string(4, '\0'), "BONE" + Int32Bytes(0), TextureFile()};
+    for (const std::string& input : inputs) {
+        const std::string what = HexBytes(input.substr(0, 8));
+        ExpectRefused(input, what);
+        const StreamResult result = Convert(input).result;
+        EXPECT_EQ(result.report.kind, FailureKind::NotAModel) << what;
+        EXPECT_EQ(result.report.offset, 0) << what;
+        EXPECT_EQ(result.report.tag, 0) << what;
+        EXPECT_EQ(result.report.floatsReduced, 0) << what;
+        EXPECT_EQ(result.out, "") << what;
     }
-    void TearDown() override { fs::remove_all(dir); }
-
-    std::string Write(const std::string& name, const std::string& bytes)
-    {
-        const std::string path = (dir / name).string();
-        std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        return path;
-    }
-};
-
-TEST(BadInput, EmptyFileIsNotAModel)
-{
-    const Outcome outcome = Convert(std::string());
-    EXPECT_EQ(outcome.converted, 0);
-    EXPECT_NE(outcome.report.reason.find("MDLX"), std::string::npos) << outcome.report.reason;
-    EXPECT_EQ(outcome.report.offset, 0);
-    EXPECT_EQ(outcome.output, "");
-}
-
-TEST(BadInput, WrongMagicIsNotAModel)
-{
-    std::string model = FullModel(800);
-    model[3] = 'Y';
-    ExpectRefused(model, "MDLY");
-    ExpectRefused("MDL", "three bytes of the magic");
-    ExpectRefused(std::string(4, '\0'), "zero magic");
-}
-
-TEST(BadInput, TextureSavedUnderAModelNameIsNotAModel)
-{
-    const Outcome outcome = Convert(TextureFile());
-    EXPECT_EQ(outcome.converted, 0);
-    EXPECT_NE(outcome.report.reason.find("MDLX"), std::string::npos) << outcome.report.reason;
-    EXPECT_EQ(outcome.output, "");
 }
 
 // A download cut short anywhere: after whole chunks (or 1 to 3 bytes of the next tag, which are
-// kept) the model is whole and converts to the reduced prefix; anywhere else it is refused.
-TEST(BadInput, ModelCutAtEveryOffsetFailsCleanlyOrEndsAtAChunk)
+// kept) the model is whole and converts to the reduced prefix; anywhere else it ends inside a
+// chunk, and what was written is still the reduced prefix, a value cut short reduced as far as
+// it goes.
+TEST(BadInput, ModelCutAtEveryOffsetEndsAtAChunkOrIsTruncatedWithTheReducedPrefix)
 {
     for (std::int32_t version : kVersions) {
         const WrittenModel model = WriteModel(FullModelSpec(version));
         const std::string expected = ExpectedOutput(model);
         const std::vector<std::size_t> boundaries = ChunkBoundaries(model.bytes);
-        for (std::size_t cut = 0; cut < model.bytes.size(); ++cut) {
+        for (std::size_t cut = 4; cut < model.bytes.size(); ++cut) {
             const std::string input = model.bytes.substr(0, cut);
             bool whole = false;
             for (std::size_t boundary : boundaries)
                 whole = whole || (cut >= boundary && cut < boundary + 4);
             const std::string what = "version " + std::to_string(version) + ", cut at " + std::to_string(cut);
-            if (!whole) {
+            if (!whole)
                 ExpectRefused(input, what);
-                continue;
-            }
-            const Outcome outcome = Convert(input);
-            ASSERT_EQ(outcome.converted, 1) << what << ": " << outcome.report.reason;
-            EXPECT_EQ(outcome.output, expected.substr(0, cut)) << what;
+            const StreamResult result = Convert(input).result;
+            ASSERT_EQ(result.converted, whole ? 1 : 0) << what << ": " << result.report.reason;
+            EXPECT_EQ(result.report.kind, whole ? FailureKind::None : FailureKind::Truncated) << what;
+            ASSERT_EQ(FirstDifference(result.out, expected.substr(0, cut)), -1) << what;
         }
     }
 }
 
+// -1 is negative wherever it stands; 0x7FFFFFFF runs past the end of whatever holds it.
 TEST(BadInput, SizeOrCountOfMaxIntOrMinusOneAnywhereIsRefused)
 {
     for (std::int32_t version : kVersions) {
-        const std::string model = FullModel(version);
-        const std::vector<Mark> marks = FieldMarks(model);
-        ASSERT_FALSE(marks.empty());
+        const WrittenModel model = WriteModel(FullModelSpec(version));
         int fields = 0;
-        for (const Mark& mark : marks) {
+        for (const Mark& mark : model.marks) {
             if (!IsSizeOrCount(mark.kind))
                 continue;
             ++fields;
-            for (std::int32_t value : {0x7FFFFFFF, -1})
-                ExpectRefused(WithField(model, mark.offset, value),
-                              "field at " + std::to_string(mark.offset) + " set to " + std::to_string(value));
+            for (std::int32_t value : {0x7FFFFFFF, -1}) {
+                const std::string input = WithField(model.bytes, mark.offset, value);
+                const std::string what = "field at " + std::to_string(mark.offset) + " set to " + std::to_string(value);
+                ExpectRefused(input, what);
+                const FailureKind kind = Convert(input).result.report.kind;
+                EXPECT_TRUE(value != -1 || kind == FailureKind::Malformed) << what;
+            }
         }
         EXPECT_GT(fields, 50) << "the model should have a size or count in every structure";
     }
 }
 
-TEST(BadInput, NodeSizeBelowItsHeaderIsRefused)
+// The node-size minimum at its edge: a helper chunk whose only node declares 92 to 95 bytes,
+// the chunk as large as the node, so that nothing else refuses it first; 96 bytes is a node
+// without tracks.
+TEST(BadInput, NodeSizeMinimumIsCheckedAtItsEdge)
 {
-    const std::string model = FullModel(800);
-    for (const Mark& mark : FieldMarks(model)) {
-        if (mark.kind != kMarkNodeSize)
+    ModelSpec description;
+    description.writeVersion = false;
+    description.chunks.resize(1);
+    description.chunks[0].kind = ChunkSpec::Helpers;
+    description.chunks[0].nodes.resize(1);
+    const std::string node = WriteModel(description).bytes;
+    ASSERT_EQ(node.size(), 4u + 8 + 96);
+    for (std::int32_t size = 92; size <= 96; ++size) {
+        std::string input = node.substr(0, 12 + static_cast<std::size_t>(size));
+        PutFieldAt(input, 8, size);
+        PutFieldAt(input, 12, size);
+        const StreamResult result = Convert(input).result;
+        if (size == 96) {
+            EXPECT_EQ(result.converted, 1) << DescribeFailure(result.report);
+            EXPECT_TRUE(result.out == input);
             continue;
-        for (std::int32_t size : {0, 4, 92, 95}) {
-            const std::string what = "node at " + std::to_string(mark.offset) + " of size " + std::to_string(size);
-            ExpectRefused(WithField(model, mark.offset, size), what);
-            EXPECT_NE(Convert(WithField(model, mark.offset, size)).report.reason.find("node"), std::string::npos)
-                << what;
         }
+        ExpectRefused(input, "node of " + std::to_string(size) + " bytes");
+        EXPECT_EQ(result.report.kind, FailureKind::Malformed) << size;
+        EXPECT_EQ(DescribeFailure(result.report), "node size is smaller than its 96-byte header (chunk 'HELP', offset 16)")
+            << size;
     }
 }
 
@@ -225,23 +209,21 @@ TEST(BadInput, NodeSizeBelowItsHeaderIsRefused)
 TEST(BadInput, UnknownTrackTagCopiesTheRestOfItsNode)
 {
     const WrittenModel model = WriteModel(FullModelSpec(800));
-    const std::vector<Mark> marks = FieldMarks(model.bytes);
     std::size_t nodeAt = 0;
     int tracks = 0;
-    for (const Mark& mark : marks) {
+    for (const Mark& mark : model.marks) {
         if (mark.kind == kMarkNodeSize)
             nodeAt = mark.offset;
-        const std::int32_t tag = mark.kind == kMarkTag ? FieldAt(model.bytes, mark.offset) : 0;
-        if (tag != kTagTranslation && tag != kTagRotation && tag != kTagScaling)
+        if (mark.kind != kMarkTag || !IsReducedTrack(FieldAt(model.bytes, mark.offset)))
             continue;
         ++tracks;
-        const std::string input = WithField(model.bytes, mark.offset, TagFromLetters("KGXX"));
+        const std::string input = WithField(model.bytes, mark.offset, TagOf("KGXX"));
         const std::size_t nodeEnd = nodeAt + static_cast<std::size_t>(FieldAt(model.bytes, nodeAt));
         std::string expected = ExpectedOutput(model);
         expected.replace(mark.offset, nodeEnd - mark.offset, input, mark.offset, nodeEnd - mark.offset);
         const Outcome outcome = Convert(input);
-        ASSERT_EQ(outcome.converted, 1) << "track at " << mark.offset << ": " << outcome.report.reason;
-        EXPECT_EQ(outcome.output, expected) << "track at " << mark.offset;
+        ASSERT_EQ(outcome.result.converted, 1) << "track at " << mark.offset << ": " << outcome.result.report.reason;
+        EXPECT_EQ(outcome.result.out, expected) << "track at " << mark.offset;
     }
     EXPECT_GT(tracks, 10);
 }
@@ -251,24 +233,23 @@ TEST(BadInput, UnknownTrackTagCopiesTheRestOfItsNode)
 TEST(BadInput, GeosetOutOfStepWithItsSizeIsRefused)
 {
     for (std::int32_t version : kVersions) {
-        const std::string model = FullModel(version);
-        const std::vector<Mark> marks = FieldMarks(model);
+        const WrittenModel model = WriteModel(FullModelSpec(version));
         std::size_t chunkSizeAt = 0;
         int geosets = 0;
-        for (const Mark& mark : marks) {
+        for (const Mark& mark : model.marks) {
             if (mark.kind == kMarkChunkSize)
                 chunkSizeAt = mark.offset;
             if (mark.kind != kMarkGeosetSize)
                 continue;
             ++geosets;
-            const std::int32_t size = FieldAt(model, mark.offset);
-            std::string longer = WithField(model, mark.offset, size + 4);
-            longer = WithField(longer, chunkSizeAt, FieldAt(model, chunkSizeAt) + 4);
+            const std::int32_t size = FieldAt(model.bytes, mark.offset);
+            std::string longer = WithField(model.bytes, mark.offset, size + 4);
+            longer = WithField(longer, chunkSizeAt, FieldAt(model.bytes, chunkSizeAt) + 4);
             longer.insert(mark.offset + static_cast<std::size_t>(size), "UVBS");
             const std::string what = "geoset at " + std::to_string(mark.offset);
             ExpectRefused(longer, what + ", 4 bytes longer");
-            EXPECT_NE(Convert(longer).report.reason.find("geoset"), std::string::npos) << what;
-            ExpectRefused(WithField(model, mark.offset, size - 4), what + ", 4 bytes short");
+            EXPECT_EQ(Convert(longer).result.report.kind, FailureKind::Malformed) << what;
+            ExpectRefused(WithField(model.bytes, mark.offset, size - 4), what + ", 4 bytes short");
         }
         EXPECT_GE(geosets, 3);
     }
@@ -277,16 +258,46 @@ TEST(BadInput, GeosetOutOfStepWithItsSizeIsRefused)
 TEST(BadInput, ChunkClaimingMoreThanTheFileHoldsIsRefused)
 {
     for (std::int32_t version : kVersions) {
-        const std::string model = FullModel(version);
-        for (const Mark& mark : FieldMarks(model)) {
+        const WrittenModel model = WriteModel(FullModelSpec(version));
+        for (const Mark& mark : model.marks) {
             if (mark.kind != kMarkChunkSize)
                 continue;
-            const std::int32_t rest = static_cast<std::int32_t>(model.size() - mark.offset - 4);
+            const std::int32_t rest = static_cast<std::int32_t>(model.bytes.size() - mark.offset - 4);
             for (std::int32_t size : {rest + 1, rest + 4096, 0x40000000})
-                ExpectRefused(WithField(model, mark.offset, size),
+                ExpectRefused(WithField(model.bytes, mark.offset, size),
                               "chunk size at " + std::to_string(mark.offset) + " set to " + std::to_string(size));
         }
     }
+}
+
+// A texture coordinate set count of 0x7FFFFFFF where the input ends: the walk stops at the end
+// of the input at once. It runs in a child limited to two seconds of processor time, a thousand
+// times what it needs, so that a walk that went on counting sets fails here instead of hanging.
+TEST(BadInput, HugeTextureCoordinateSetCountAtTheEndOfTheInputFailsAtOnce)
+{
+    const WrittenModel model = WriteModel(FullModelSpec(1000));
+    std::size_t setCountAt = 0;
+    for (std::size_t m = 1; m < model.marks.size(); ++m) {
+        const Mark& previous = model.marks[m - 1];
+        if (model.marks[m].kind == kMarkCount && previous.kind == kMarkTag &&
+            FieldAt(model.bytes, previous.offset) == TagOf("UVAS"))
+            setCountAt = model.marks[m].offset;
+    }
+    ASSERT_NE(setCountAt, 0u);
+    const std::string input = WithField(model.bytes, setCountAt, 0x7FFFFFFF).substr(0, setCountAt + 4);
+    const pid_t child = fork();
+    ASSERT_NE(child, -1);
+    if (child == 0) {
+        const rlimit cpu{2, 2};
+        setrlimit(RLIMIT_CPU, &cpu);
+        const StreamResult result = ConvertBytes(input);
+        _exit(result.converted == 0 && result.report.kind == FailureKind::Truncated ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status)) << "the conversion ran out of processor time (signal " << WTERMSIG(status)
+                                   << "): the walk went on past the end of the input";
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "the conversion did not fail as truncated";
 }
 
 // The tool's own earlier output, given to it again: converted, and unchanged.
@@ -295,38 +306,28 @@ TEST(BadInput, EarlierOutputConvertsToItself)
     for (std::int32_t version : kVersions) {
         const std::string reduced = ExpectedOutput(WriteModel(FullModelSpec(version)));
         const Outcome outcome = Convert(reduced);
-        ASSERT_EQ(outcome.converted, 1) << outcome.report.reason;
-        EXPECT_EQ(outcome.output, reduced);
-    }
-}
-
-// Bytes after the chunk list: a zero tag with anything after it, or 1 to 3 stray bytes, are kept.
-TEST(BadInput, BytesAfterTheLastChunkAreKept)
-{
-    const WrittenModel model = WriteModel(FullModelSpec(800));
-    for (const std::string& tail : {std::string("\0\0\0\0garbage\xff", 12), std::string("\x01", 1),
-                                    std::string("\x01\x02\x03", 3)}) {
-        const Outcome outcome = Convert(model.bytes + tail);
-        ASSERT_EQ(outcome.converted, 1) << outcome.report.reason;
-        EXPECT_EQ(outcome.output, ExpectedOutput(model) + tail);
+        ASSERT_EQ(outcome.result.converted, 1) << outcome.result.report.reason;
+        EXPECT_EQ(outcome.result.out, reduced);
     }
 }
 
 // Through the path entry a refused input leaves no file: neither an output nor a temporary file,
 // and an earlier output stays as it was.
-TEST_F(ScratchFolder, RefusedInputLeavesNoFileBehind)
+using BadInputFiles = ScratchFolder;
+
+TEST_F(BadInputFiles, RefusedInputLeavesNoFileBehind)
 {
-    const std::string model = FullModel(800);
-    const std::vector<Mark> marks = FieldMarks(model);
+    const WrittenModel model = WriteModel(FullModelSpec(800));
     std::size_t countAt = 0;
-    for (const Mark& mark : marks)
+    for (const Mark& mark : model.marks)
         countAt = countAt == 0 && mark.kind == kMarkCount ? mark.offset : countAt;
-    const std::string inputs[] = {std::string(), TextureFile(), model.substr(0, model.size() / 2),
-                                  WithField(model, countAt, -1), WithField(model, 8, 0x7FFFFFFF)};
+    const std::string inputs[] = {std::string(), TextureFile(), model.bytes.substr(0, model.bytes.size() / 2),
+                                  WithField(model.bytes, countAt, -1), WithField(model.bytes, 8, 0x7FFFFFFF)};
     int n = 0;
     for (const std::string& bytes : inputs) {
-        const std::string input = Write("bad" + std::to_string(n++) + ".mdx", bytes);
-        const std::string output = (dir / "out_dezavivi.mdx").string();
+        const std::string input = Path("bad" + std::to_string(n++) + ".mdx");
+        WriteFile(input, bytes);
+        const std::string output = Path("out_dezavivi.mdx");
         ConversionReport report;
         const std::size_t before = liveBytes.load();
         peakBytes = before;
@@ -334,14 +335,11 @@ TEST_F(ScratchFolder, RefusedInputLeavesNoFileBehind)
         EXPECT_LT(peakBytes.load() - before, kMaxPathConversionMemory) << input;
         EXPECT_FALSE(fs::exists(output)) << input;
 
-        Write("out_dezavivi.mdx", "earlier");
+        WriteFile(output, "earlier");
         EXPECT_EQ(ConvertModelWithReport(input.c_str(), output.c_str(), report), 0) << input;
-        std::ifstream earlier(output, std::ios::binary);
-        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(earlier), {}), "earlier") << input;
+        EXPECT_EQ(ReadFile(output), "earlier") << input;
         fs::remove(output);
     }
-    for (const auto& entry : fs::directory_iterator(dir))
-        EXPECT_EQ(entry.path().filename().string().rfind("bad", 0), 0u) << "left behind: " << entry.path();
+    for (const std::string& name : Names())
+        EXPECT_EQ(name.rfind("bad", 0), 0u) << "left behind: " << name;
 }
-
-} // namespace

@@ -4,22 +4,12 @@
 // Prints nothing on success; on failure one line on stderr and exit status 1.
 
 #include "bad_inputs.h"
-#include "model_writer.h"
 
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <string>
 
 namespace {
-
-bool WriteFile(const std::string& path, const std::string& bytes)
-{
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    file.close();
-    return !file.fail();
-}
 
 // The offset of the first mark of kind, 0 if there is none.
 std::size_t FirstMark(const std::vector<Mark>& marks, MarkKind kind)
@@ -42,14 +32,15 @@ int main(int argc, char** argv)
     const std::string dir = argv[1];
     std::error_code error;
     std::filesystem::create_directories(dir, error);
-    const std::string full = WriteModel(FullModelSpec(800)).bytes;
-    const std::vector<Mark> marks = FieldMarks(full);
-    const bool ok = !marks.empty() && WriteFile(dir + "/full.mdx", full) &&
+    const WrittenModel full = WriteModel(FullModelSpec(800));
+    const std::string& bytes = full.bytes;
+    const bool ok = WriteFile(dir + "/full.mdx", bytes) &&
                     WriteFile(dir + "/full-1000.mdx", WriteModel(FullModelSpec(1000)).bytes) &&
                     WriteFile(dir + "/empty.mdx", std::string()) && WriteFile(dir + "/texture.mdx", TextureFile()) &&
-                    WriteFile(dir + "/cut.mdx", full.substr(0, full.size() * 2 / 3)) &&
-                    WriteFile(dir + "/negative-count.mdx", WithField(full, FirstMark(marks, kMarkCount), -1)) &&
-                    WriteFile(dir + "/huge-chunk.mdx", WithField(full, FirstMark(marks, kMarkChunkSize), 0x7FFFFFFF));
+                    WriteFile(dir + "/cut.mdx", bytes.substr(0, bytes.size() * 2 / 3)) &&
+                    WriteFile(dir + "/negative-count.mdx", WithField(bytes, FirstMark(full.marks, kMarkCount), -1)) &&
+                    WriteFile(dir + "/huge-chunk.mdx",
+                              WithField(bytes, FirstMark(full.marks, kMarkChunkSize), 0x7FFFFFFF));
     if (!ok) {
         std::fprintf(stderr, "robustness-make-inputs: cannot write the inputs into %s\n", dir.c_str());
         return 1;

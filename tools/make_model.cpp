@@ -1,17 +1,16 @@
-// duridodi-make-model: writes a model made by the test model writer.
+// duridodi-make-model: writes a model made by the model oracle.
 //
 //   duridodi-make-model sample OUT             the bundled sample (every structure, version 800)
 //   duridodi-make-model full OUT VERSION       every structure, in the layout of VERSION
 //   duridodi-make-model random OUT SEED [VERSION]
-//   duridodi-make-model geometry OUT MB        a few huge geosets, about MB megabytes
+//   duridodi-make-model geometry OUT MB        geosets of up to 65,535 vertices, about MB megabytes
 //   duridodi-make-model animation OUT MB       many bones and helpers with long tracks, about MB megabytes
 //
 // Prints nothing on success; on failure one line on stderr and exit status 1.
 
-#include "model_writer.h"
+#include "model_oracle.h"
 
-#include "model_tags.h"
-
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -45,28 +44,36 @@ int ParseNumber(const char* text, long long low, long long high, long long& valu
     return end != text && *end == '\0' && errno == 0 && value >= low && value <= high;
 }
 
-// A few geosets of about MB megabytes together. Per vertex: position and normal (24 bytes), one
-// texture coordinate pair (8), a vertex group (1), and two triangles' share of face indices (12).
+// Geosets of about MB megabytes together, each vertex with a position, a normal, one texture
+// coordinate pair, a vertex group and two triangles' share of face indices. Face indices are
+// 16-bit, so no geoset has more than 65,535 vertices; and a geoset at a time is all that is held
+// while the model is written.
 ModelSpec GeometrySpec(long long megabytes)
 {
-    constexpr int kGeosets = 4;
-    constexpr std::int64_t kBytesPerVertex = 24 + 8 + 1 + 12;
+    constexpr std::int64_t kMaxVertices = 65535;
+    const auto geoset = [](std::int64_t vertices) {
+        GeosetSpec spec;
+        spec.vertexCount = static_cast<std::int32_t>(vertices);
+        spec.faceIndexCount = static_cast<std::int32_t>(vertices * 6);
+        spec.vertexGroupCount = static_cast<std::int32_t>(vertices);
+        spec.extentCount = 12;
+        return spec;
+    };
+    ModelSpec sizing;
+    sizing.chunks.resize(1);
+    sizing.chunks[0].kind = ChunkSpec::Geosets;
+    sizing.chunks[0].geosets.push_back(geoset(1024));
+    const std::int64_t bytesPerVertex = static_cast<std::int64_t>(WriteModel(sizing).bytes.size()) / 1024;
+
     ModelSpec description;
-    ChunkSpec geosets;
-    geosets.kind = ChunkSpec::Geosets;
-    const std::int64_t vertices = megabytes * kMegabyte / (kGeosets * kBytesPerVertex);
-    for (int i = 0; i < kGeosets; ++i) {
-        GeosetSpec geoset;
-        geoset.vertexCount = static_cast<std::int32_t>(vertices);
-        geoset.faceIndexCount = static_cast<std::int32_t>(vertices * 6);
-        geoset.vertexGroupCount = static_cast<std::int32_t>(vertices);
-        geoset.extentCount = 12;
-        geosets.geosets.push_back(geoset);
-    }
     ChunkSpec header;
-    header.tag = TagFromLetters("MODL");
+    header.tag = TagOf("MODL");
     header.size = 372;
     description.chunks.push_back(header);
+    ChunkSpec geosets;
+    geosets.kind = ChunkSpec::Geosets;
+    for (std::int64_t left = megabytes * kMegabyte / bytesPerVertex; left > 0; left -= kMaxVertices)
+        geosets.geosets.push_back(geoset(std::min(left, kMaxVertices)));
     description.chunks.push_back(geosets);
     return description;
 }
@@ -80,23 +87,19 @@ ModelSpec AnimationSpec(long long megabytes)
     bones.kind = ChunkSpec::Bones;
     ChunkSpec helpers;
     helpers.kind = ChunkSpec::Helpers;
-    const std::int32_t kTags[] = {kTagTranslation, kTagRotation, kTagScaling};
+    const std::int32_t kTags[] = {TagOf("KGTR"), TagOf("KGRT"), TagOf("KGSC")};
     std::int64_t total = 0;
     for (std::int32_t node = 0; total < megabytes * kMegabyte; ++node) {
         NodeSpec nodeSpec;
-        std::int64_t nodeBytes = 96;
         for (std::int32_t t = 0; t < 3; ++t) {
             TrackSpec track;
             track.tag = kTags[t];
             track.interpolation = (node + t) % 4;
             track.keyCount = 300 + (node * 37 + t * 101) % 1700;
-            const std::int64_t components = track.tag == kTagRotation ? 4 : 3;
-            const std::int64_t values = track.interpolation <= 1 ? 1 : 3;
-            nodeBytes += 16 + track.keyCount * 4 * (values * components + 1);
+            total += track.keyCount * KeySize(track.tag, track.interpolation); // the keys are nearly all of it
             nodeSpec.tracks.push_back(track);
         }
         (node % 2 == 0 ? bones : helpers).nodes.push_back(nodeSpec);
-        total += nodeBytes + (node % 2 == 0 ? 8 : 0);
     }
     description.chunks.push_back(bones);
     description.chunks.push_back(helpers);

@@ -1,10 +1,21 @@
-#include "file_facts.h"
+#include "platform.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
-#include <filesystem>
+#include <system_error>
 
-FileFacts LookAtFile(const std::string& path)
+std::vector<std::string> GetArguments(int argc, char** argv)
+{
+    return std::vector<std::string>(argv, argv + argc);
+}
+
+std::filesystem::path FilePath(const std::string& text)
+{
+    return std::filesystem::path(text);
+}
+
+FileFacts LookAtFile(const std::filesystem::path& path)
 {
     FileFacts facts;
     struct stat status;
@@ -31,4 +42,14 @@ std::string ComparableName(const std::string& path, const std::string& folder)
     if (full.find("/.") == std::string::npos && full.find("//") == std::string::npos)
         return full;
     return std::filesystem::path(full).lexically_normal().string();
+}
+
+void WriteText(std::FILE* stream, const std::string& text)
+{
+    std::fwrite(text.data(), 1, text.size(), stream);
+}
+
+int IsTerminal(std::FILE* stream)
+{
+    return isatty(fileno(stream)) ? 1 : 0;
 }

@@ -1,0 +1,29 @@
+#pragma once
+
+// The folder walk of a batch: every model under a folder, in a fixed order.
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+// A folder that could not be listed, and why ("cannot read the folder (the system's words)").
+struct UnreadableFolder {
+    std::filesystem::path folder;
+    std::string reason;
+};
+
+struct ModelList {
+    std::vector<std::filesystem::path> models; // paths to convert, in the order they are converted
+    std::vector<UnreadableFolder> unreadable;  // folders that could not be listed
+    std::int64_t skipped = 0;                  // "*_dezavivi.mdx" files met in folders and left alone
+};
+
+// Adds to list every file under folder (at any depth) whose name ends in ".mdx" in any case,
+// except outputs of this tool, which are counted in list.skipped. Each path is folder joined
+// with the names below it. Siblings are taken in the order of their names' code units (bytes on
+// POSIX, UTF-16 on Windows), a folder's contents where the folder stands, so the order is the
+// same on every run. Linked folders (symbolic links, junctions) are not followed, so a link loop
+// cannot make the walk endless; linked files are taken. A folder that cannot be listed is added
+// to list.unreadable and the walk goes on with the rest.
+void CollectModels(const std::filesystem::path& folder, ModelList& list);

@@ -1,0 +1,81 @@
+#include "test_support.h"
+
+#include "model_convert.h"
+
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+StreamResult ConvertBytes(const std::string& input)
+{
+    std::istringstream source(input);
+    std::ostringstream sink;
+    StreamResult result;
+    result.converted = ConvertModelStream(source, sink, result.report);
+    result.out = sink.str();
+    return result;
+}
+
+std::streamsize LimitedSinkBuffer::xsputn(const char* bytes, std::streamsize n)
+{
+    const std::size_t room = limit - std::min(limit, written.size());
+    const std::size_t accepted = std::min(room, static_cast<std::size_t>(n));
+    written.append(bytes, accepted);
+    return static_cast<std::streamsize>(accepted);
+}
+
+LimitedSinkBuffer::int_type LimitedSinkBuffer::overflow(int_type byte)
+{
+    if (traits_type::eq_int_type(byte, traits_type::eof()))
+        return traits_type::not_eof(byte);
+    const char c = traits_type::to_char_type(byte);
+    return xsputn(&c, 1) == 1 ? byte : traits_type::eof();
+}
+
+StreamResult ConvertIntoLimitedSink(const std::string& input, std::size_t limit)
+{
+    std::istringstream source(input);
+    LimitedSinkBuffer buffer(limit);
+    std::ostream sink(&buffer);
+    StreamResult result;
+    result.converted = ConvertModelStream(source, sink, result.report);
+    result.out = buffer.written;
+    return result;
+}
+
+long long FirstDifference(const std::string& a, const std::string& b)
+{
+    const std::size_t n = std::min(a.size(), b.size());
+    const auto differ = std::mismatch(a.begin(), a.begin() + static_cast<std::ptrdiff_t>(n), b.begin()).first;
+    if (differ == a.begin() + static_cast<std::ptrdiff_t>(n) && a.size() == b.size())
+        return -1;
+    return differ - a.begin();
+}
+
+std::string HexBytes(const std::string& bytes)
+{
+    static const char kDigits[] = "0123456789ABCDEF";
+    std::string text;
+    for (unsigned char byte : bytes) {
+        if (!text.empty())
+            text += ' ';
+        text += kDigits[byte >> 4];
+        text += kDigits[byte & 0x0F];
+    }
+    return text;
+}
+
+std::string ReadFile(const std::filesystem::path& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+bool WriteFile(const std::filesystem::path& path, const std::string& bytes)
+{
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    file.close();
+    return !file.fail();
+}

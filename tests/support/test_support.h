@@ -1,0 +1,50 @@
+#pragma once
+
+// What the tests, the fuzz checks and the test programs share besides the model oracle (which
+// this includes): conversions in memory, an output that refuses writes after a limit, byte
+// comparisons and files.
+
+#include "conversion_report.h"
+#include "model_oracle.h"
+
+#include <cstddef>
+#include <filesystem>
+#include <streambuf>
+#include <string>
+
+// One conversion in memory, through the stream entry point.
+struct StreamResult {
+    int converted = 0;
+    std::string out;
+    ConversionReport report;
+};
+StreamResult ConvertBytes(const std::string& input);
+
+// An output buffer that accepts the first limit bytes offered and refuses every byte after them,
+// as a full disk does. What it accepted is kept in written.
+struct LimitedSinkBuffer : std::streambuf {
+    explicit LimitedSinkBuffer(std::size_t limit) : limit(limit) {}
+
+    std::size_t limit;
+    std::string written;
+
+protected:
+    std::streamsize xsputn(const char* bytes, std::streamsize n) override;
+    int_type overflow(int_type byte) override;
+};
+
+// As ConvertBytes, into a LimitedSinkBuffer: out is what it accepted.
+StreamResult ConvertIntoLimitedSink(const std::string& input, std::size_t limit);
+
+// The first offset where a and b differ (the shorter length when one begins the other), or -1
+// when they are equal.
+long long FirstDifference(const std::string& a, const std::string& b);
+
+// bytes as two-digit hex numbers separated by spaces ("00 00 33 44"), for readable expectations.
+std::string HexBytes(const std::string& bytes);
+
+// The bytes of the file at path; empty when it cannot be read.
+std::string ReadFile(const std::filesystem::path& path);
+
+// Writes bytes to the file at path, replacing it. Returns false when that fails.
+bool WriteFile(const std::filesystem::path& path, const std::string& bytes);
