@@ -22,6 +22,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <ostream>
 #include <string>
 #include <system_error>
@@ -119,12 +120,13 @@ static void ConvertOne(const std::string& input, const std::string& sharedWith, 
     }
 }
 
-// For each model of the list, the earlier model that writes the same output (compared as the
-// system compares names), or an empty string: the first of two inputs with one output
-// converts, the later one is refused, whatever order the workers finish in.
-static std::vector<std::string> FindSharedOutputs(const ModelList& list)
+// For each model of the list, the index of the earlier model that writes the same output
+// (compared as the system compares names), or kNoWriter: the first of two inputs with one
+// output converts, the later one is refused, whatever order the workers finish in.
+constexpr std::size_t kNoWriter = static_cast<std::size_t>(-1);
+static std::vector<std::size_t> FindSharedOutputs(const ModelList& list)
 {
-    std::vector<std::string> sharedWith(list.models.size());
+    std::vector<std::size_t> sharedWith(list.models.size(), kNoWriter);
     std::error_code error;
     const std::string folder = PathText(fs::current_path(error));
     std::map<std::string, std::size_t> writers;
@@ -134,7 +136,7 @@ static std::vector<std::string> FindSharedOutputs(const ModelList& list)
             continue;
         const auto claim = writers.emplace(ComparableName(MakeOutputName(input.c_str()), folder), index);
         if (!claim.second)
-            sharedWith[index] = PathText(list.models[claim.first->second]);
+            sharedWith[index] = claim.first->second;
     }
     return sharedWith;
 }
@@ -267,23 +269,29 @@ int main(int argc, char** argv)
     Progress progress;
     StartProgress(progress);
     const std::size_t count = list.models.size();
-    const std::vector<std::string> sharedWith = FindSharedOutputs(list);
-    std::vector<FileOutcome> outcomes(count);
+    const std::vector<std::size_t> sharedWith = FindSharedOutputs(list);
+    // An outcome lives from its conversion until it is printed, so that a batch holds only those
+    // of the files in flight.
+    std::vector<std::unique_ptr<FileOutcome>> outcomes(count);
     std::atomic<std::size_t> filesDone{0};
     std::atomic<std::uint64_t> bytesDone{0};
     const auto convert = [&](std::size_t index) {
-        ConvertOne(PathText(list.models[index]), sharedWith[index], options, outcomes[index]);
-        bytesDone += outcomes[index].bytesIn;
+        std::unique_ptr<FileOutcome> outcome(new FileOutcome);
+        const std::size_t writer = sharedWith[index];
+        ConvertOne(PathText(list.models[index]), writer == kNoWriter ? std::string() : PathText(list.models[writer]),
+                   options, *outcome);
+        bytesDone += outcome->bytesIn;
+        outcomes[index] = std::move(outcome);
         ++filesDone;
     };
     const auto take = [&](std::size_t index) {
-        const FileOutcome& outcome = outcomes[index];
+        const FileOutcome& outcome = *outcomes[index];
         // The progress line makes way only for a line that is printed, so that it does not flicker.
         if (!outcome.failure.empty() || outcome.unmeasured || !options.quiet)
             ClearProgress(progress);
         PrintOutcome(PathText(list.models[index]), outcome, options);
         AddToTotals(outcome, totals);
-        outcomes[index] = FileOutcome(); // printed and counted: its text can go
+        outcomes[index].reset();
         UpdateProgress(progress, filesDone, count, bytesDone);
     };
     ConvertInOrder(count, CountWorkers(options, count), convert, take);

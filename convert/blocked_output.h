@@ -3,14 +3,14 @@
 // Gathers the many small writes of a conversion into large blocks for the file stream below it.
 // A file stream hands every write of more than about a kilobyte straight to the system, so a walk
 // that writes a field, then a track's keys, then a field would cost one system call per track;
-// through this buffer it costs one per megabyte. A block the target refuses makes the next write
-// (or flush) fail, which puts the ostream over this buffer into the bad state.
+// through this buffer it costs one per half megabyte. A block the target refuses makes the next
+// write (or flush) fail, which puts the ostream over this buffer into the bad state.
 
 #include <cstddef>
 #include <streambuf>
 
 // The size of the gathering block the caller provides.
-constexpr std::size_t kOutputBlockSize = 1024 * 1024;
+constexpr std::size_t kOutputBlockSize = 512 * 1024;
 
 struct BlockedOutput : std::streambuf {
     // Gathers in block (kOutputBlockSize bytes, kept by the caller) for target.

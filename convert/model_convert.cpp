@@ -188,8 +188,8 @@ std::FILE* CreateUnusedFile(const Path& path, const std::string& suffix, Path& n
     return nullptr;
 }
 
-// The input is read in pieces of this size: one read for most models.
-constexpr std::size_t kInputBlockSize = 512 * 1024;
+// The input is read in pieces of this size: one read for most models of a batch.
+constexpr std::size_t kInputBlockSize = 256 * 1024;
 
 // The file buffers of the calling thread, obtained at its first file and kept until it ends: a
 // batch converts thousands of files, and buffers for each cost allocations and page faults

@@ -4,7 +4,7 @@
 // reduced 4-byte values from source to sink, and know nothing of the layout. None throws. A short
 // read leaves the source failed (and at end of file); every loop in here stops once the source or
 // the sink has failed, so no operation outlives bad input. Blocks move through one buffer of
-// 512 KiB per thread, obtained at the thread's first block copy and kept until it ends; when it
+// 256 KiB per thread, obtained at the thread's first block copy and kept until it ends; when it
 // cannot be had, the sink is put into the failed state without the bad bit, which only a refused
 // write sets, so the driver can tell the two apart.
 
@@ -45,7 +45,7 @@ std::int32_t CopyInt32(std::istream& source, std::ostream& sink);
 // read are written.
 void CopyInt32Fields(std::istream& source, std::ostream& sink, std::int32_t* values, int count);
 
-// Copies n bytes unchanged, 512 KiB at a time. n = 0 does nothing. A negative n
+// Copies n bytes unchanged, 256 KiB at a time. n = 0 does nothing. A negative n
 // leaves the source at end of file and failed and the sink bad. On a short read it writes what it
 // read.
 void CopyBlock(std::istream& source, std::ostream& sink, std::int64_t n);
