@@ -16,6 +16,11 @@ struct BlockedOutput : std::streambuf {
     // Gathers in block (kOutputBlockSize bytes, kept by the caller) for target.
     BlockedOutput(std::streambuf* target, char* block);
 
+    // Where n more bytes go in the block, for the caller to fill and Commit, or null when the
+    // block has no room for them (a write through the stream then drains it).
+    char* Room(std::streamsize n) { return epptr() - pptr() >= n ? pptr() : nullptr; }
+    void Commit(std::streamsize n) { pbump(static_cast<int>(n)); }
+
 protected:
     int_type overflow(int_type c) override;
     std::streamsize xsputn(const char* bytes, std::streamsize n) override;

@@ -19,6 +19,11 @@
 struct FileInput : std::streambuf {
     FileInput(std::FILE* file, char* buffer, std::size_t size);
 
+    // The next n bytes where they lie in the buffer, or null when fewer are buffered. Consume
+    // moves past them.
+    const char* Buffered(std::streamsize n) const { return egptr() - gptr() >= n ? gptr() : nullptr; }
+    void Consume(std::streamsize n) { gbump(static_cast<int>(n)); }
+
 protected:
     int_type underflow() override;
     std::streamsize xsgetn(char* bytes, std::streamsize n) override;

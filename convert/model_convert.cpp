@@ -278,6 +278,7 @@ int ConvertFile(const Path& inputPath, const Path& outputPath, ConversionReport&
     FileOutput fileOutput(output);
     BlockedOutput blocks(&fileOutput, buffers->output);
     std::ostream sink(&blocks);
+    LendFileBuffers(source, fileInput, sink, blocks);
     int converted = ConvertModelStream(source, sink, report);
     const bool readFailed = std::ferror(input) != 0;
     const bool closeFailed = std::fclose(output) != 0;

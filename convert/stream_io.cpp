@@ -1,5 +1,8 @@
 #include "stream_io.h"
 
+#include "blocked_output.h"
+#include "file_streams.h"
+
 #include <algorithm>
 #include <cstring>
 #include <memory>
@@ -54,7 +57,39 @@ void WriteBytes(std::ostream& sink, const unsigned char* bytes, std::streamsize 
         sink.setstate(std::ios::badbit);
 }
 
+// The slot of a stream's extensible storage (pword) where LendFileBuffers leaves the buffer
+// below it.
+const int kLentBufferSlot = std::ios_base::xalloc();
+
+// Moves n bytes from the lent input buffer into the lent gathering block when the one holds them
+// and the other has room, both streams being good, and returns where they now lie, for the
+// caller to reduce in place. Returns null when it cannot: the caller then moves them through its
+// own buffer, which also does what a short read or a refused write calls for. Measured on a batch
+// of small models, the primitives spent a third of their time in the copy this saves and in the
+// stream calls around it.
+unsigned char* MoveDirectly(std::istream& source, std::ostream& sink, std::streamsize n)
+{
+    FileInput* input = static_cast<FileInput*>(source.pword(kLentBufferSlot));
+    BlockedOutput* output = static_cast<BlockedOutput*>(sink.pword(kLentBufferSlot));
+    if (input == nullptr || output == nullptr || !source.good() || !sink.good())
+        return nullptr;
+    const char* from = input->Buffered(n);
+    char* to = output->Room(n);
+    if (from == nullptr || to == nullptr)
+        return nullptr;
+    std::memcpy(to, from, static_cast<std::size_t>(n));
+    input->Consume(n);
+    output->Commit(n);
+    return reinterpret_cast<unsigned char*>(to);
+}
+
 } // namespace
+
+void LendFileBuffers(std::istream& source, FileInput& input, std::ostream& sink, BlockedOutput& output)
+{
+    source.pword(kLentBufferSlot) = &input;
+    sink.pword(kLentBufferSlot) = &output;
+}
 
 unsigned char* AlignToPage(unsigned char* bytes)
 {
@@ -91,6 +126,8 @@ void WriteInt32(std::ostream& sink, std::int32_t value)
 
 std::int32_t CopyInt32(std::istream& source, std::ostream& sink)
 {
+    if (const unsigned char* moved = MoveDirectly(source, sink, 4))
+        return DecodeInt32(moved);
     unsigned char bytes[4] = {0, 0, 0, 0};
     // Only the bytes read are written, so even a failed walk's output never outgrows its input.
     WriteBytes(sink, bytes, ReadBytes(source, bytes, 4));
@@ -100,7 +137,10 @@ std::int32_t CopyInt32(std::istream& source, std::ostream& sink)
 void CopyInt32Fields(std::istream& source, std::ostream& sink, std::int32_t* values, int count)
 {
     unsigned char bytes[16] = {};
-    WriteBytes(sink, bytes, ReadBytes(source, bytes, 4 * count));
+    if (const unsigned char* moved = MoveDirectly(source, sink, 4 * count))
+        std::memcpy(bytes, moved, static_cast<std::size_t>(4 * count));
+    else
+        WriteBytes(sink, bytes, ReadBytes(source, bytes, 4 * count));
     for (int field = 0; field < count; ++field)
         values[field] = DecodeInt32(bytes + 4 * field);
 }
@@ -190,7 +230,7 @@ void CopyBlock(std::istream& source, std::ostream& sink, std::int64_t n)
         sink.setstate(std::ios::badbit);
         return;
     }
-    if (n == 0)
+    if (n == 0 || MoveDirectly(source, sink, n) != nullptr)
         return;
     unsigned char* buffer = ObtainBlockBuffer(sink);
     while (n > 0 && !IsWalkOver(source, sink)) {
@@ -204,6 +244,8 @@ void CopyReducedValues(std::istream& source, std::ostream& sink, std::int64_t n,
 {
     if (n <= 0)
         return;
+    if (unsigned char* moved = MoveDirectly(source, sink, n * 4))
+        return ReduceValues(moved, static_cast<std::size_t>(n), K);
     unsigned char* buffer = ObtainBlockBuffer(sink);
     while (n > 0 && !IsWalkOver(source, sink)) {
         const std::int64_t values = std::min(n, kBlockSize / 4);
@@ -227,6 +269,8 @@ void CopyKeyedReduced(std::istream& source, std::ostream& sink, std::int64_t cou
         return;
     unsigned char keep[kMaxMaskSize];
     const int maskSize = MakeKeepMask(keep, 1, valuesPerKey, K, count);
+    if (unsigned char* moved = MoveDirectly(source, sink, count * keySize))
+        return ApplyKeepMask(moved, static_cast<std::size_t>(count * keySize), keep, maskSize);
     unsigned char* buffer = ObtainBlockBuffer(sink);
     while (count > 0 && !IsWalkOver(source, sink)) {
         const std::int64_t keys = std::min(count, keysPerBlock);

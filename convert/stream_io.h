@@ -21,6 +21,14 @@ constexpr std::size_t kPageSize = 4096;
 // The first page start at or after bytes, for a block obtained with kPageSize - 1 bytes to spare.
 unsigned char* AlignToPage(unsigned char* bytes);
 
+struct FileInput;
+struct BlockedOutput;
+
+// Lends the primitives the buffers below the streams of a file conversion: a field or a block
+// that the input buffer holds then moves straight into the gathering block, where it is reduced,
+// instead of through a buffer of its own. The streams must not outlive the buffers.
+void LendFileBuffers(std::istream& source, FileInput& input, std::ostream& sink, BlockedOutput& output);
+
 // True once the source has failed (short read, or a walk found the input malformed) or the
 // sink has failed (a write was refused, or a block buffer could not be had). Every walk loop
 // ends on it.
