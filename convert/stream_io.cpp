@@ -10,6 +10,73 @@
 
 namespace {
 
+// The longest repeating pattern of kept and dropped bytes: 16 keys of a frame time and the most
+// values a key holds (a Hermite or Bezier rotation: a quaternion and its two tangents).
+constexpr int kMaxValuesPerKey = 12;
+constexpr int kMaxMaskSize = 16 * 4 * (1 + kMaxValuesPerKey);
+
+// Builds the pattern of kept (0xFF) and dropped (0x00) bytes of keys made of frameFields 32-bit
+// fields copied unchanged, then valuesPerKey values that keep their high-order K bytes, for
+// the smaller of keys and 16 keys: 16 span whole 64-byte steps, and a shorter run of keys needs
+// no more. Returns its length. Short tracks are common, so the pattern is built from one key
+// by doubling rather than byte by byte.
+int MakeKeepMask(unsigned char* keep, int frameFields, int valuesPerKey, int K, std::int64_t keys)
+{
+    const int keySize = 4 * (frameFields + valuesPerKey);
+    const int maskSize = keySize * static_cast<int>(std::min<std::int64_t>(keys, 16));
+    if (maskSize == 0)
+        return 0;
+    const unsigned char field[4] = {0xFF, 0xFF, 0xFF, 0xFF};
+    // Little-endian: the low-order 4 - K bytes of a value come first.
+    const unsigned char value[4] = {static_cast<unsigned char>(K >= 4 ? 0xFF : 0), static_cast<unsigned char>(K >= 3 ? 0xFF : 0),
+                                    static_cast<unsigned char>(K >= 2 ? 0xFF : 0), static_cast<unsigned char>(K >= 1 ? 0xFF : 0)};
+    for (int f = 0; f < frameFields + valuesPerKey; ++f)
+        std::memcpy(keep + 4 * f, f < frameFields ? field : value, 4);
+    for (int built = keySize; built < maskSize; built *= 2)
+        std::memcpy(keep + built, keep, static_cast<std::size_t>(std::min(built, maskSize - built)));
+    return maskSize;
+}
+
+// Copies the 16 bytes at from to to (which may be from itself), clearing those that the mask at
+// keep drops. The bytes pass through a local copy, so the compiler knows that they cannot overlap
+// the mask: the step compiles to one vector AND.
+void ApplyKeepStep(const unsigned char* from, unsigned char* to, const unsigned char* keep)
+{
+    unsigned char data[16];
+    std::memcpy(data, from, 16);
+    for (int i = 0; i < 16; ++i)
+        data[i] &= keep[i];
+    std::memcpy(to, data, 16);
+}
+
+// Copies size bytes from from to to (which may be from itself, for a reduction in place),
+// clearing those that the mask drops, pattern after pattern: 64 bytes at a time (four steps
+// written out, which the compiler does not unroll from a loop, and which ran at about twice the
+// speed of one 64-byte loop), then 16 bytes at a time (a short track is often all tail), then
+// byte by byte. A mask of 16 keys is a whole number of 64-byte steps (16 keys of a multiple of 4
+// bytes); a shorter one is never repeated, as it covers all the bytes.
+void ApplyKeepMask(const unsigned char* from, unsigned char* to, std::size_t size, const unsigned char* keep,
+                   int maskSize)
+{
+    std::size_t b = 0;
+    int at = 0;
+    for (; b + 64 <= size; b += 64) {
+        ApplyKeepStep(from + b, to + b, keep + at);
+        ApplyKeepStep(from + b + 16, to + b + 16, keep + at + 16);
+        ApplyKeepStep(from + b + 32, to + b + 32, keep + at + 32);
+        ApplyKeepStep(from + b + 48, to + b + 48, keep + at + 48);
+        at += 64;
+        if (at == maskSize)
+            at = 0;
+    }
+    for (; b + 16 <= size; b += 16) {
+        ApplyKeepStep(from + b, to + b, keep + at);
+        at += 16;
+    }
+    for (int i = 0; b < size; ++b, ++i)
+        to[b] = from[b] & keep[at + i];
+}
+
 // Blocks move through a buffer of this size, so memory stays the same whatever size a file
 // declares. 256 KiB moved batches and 256 MB models as fast as 512 KiB did, in half the memory
 // (a batch worker should stay within 8 MB); smaller blocks cost more calls.
@@ -62,12 +129,14 @@ void WriteBytes(std::ostream& sink, const unsigned char* bytes, std::streamsize 
 const int kLentBufferSlot = std::ios_base::xalloc();
 
 // Moves n bytes from the lent input buffer into the lent gathering block when the one holds them
-// and the other has room, both streams being good, and returns where they now lie, for the
-// caller to reduce in place. Returns null when it cannot: the caller then moves them through its
-// own buffer, which also does what a short read or a refused write calls for. Measured on a batch
-// of small models, the primitives spent a third of their time in the copy this saves and in the
-// stream calls around it.
-unsigned char* MoveDirectly(std::istream& source, std::ostream& sink, std::streamsize n)
+// and the other has room, both streams being good, clearing on the way the bytes that keep (when
+// given, maskSize bytes) drops, and returns where they now lie. Returns null when it cannot: the
+// caller then moves them through its own buffer, which also does what a short read or a refused
+// write calls for. Measured on a batch of small models, the primitives spent a third of their
+// time in the copy this saves and in the stream calls around it, and a reduction on the way cost
+// no more than the copy alone.
+unsigned char* MoveDirectly(std::istream& source, std::ostream& sink, std::streamsize n,
+                            const unsigned char* keep = nullptr, int maskSize = 0)
 {
     FileInput* input = static_cast<FileInput*>(source.pword(kLentBufferSlot));
     BlockedOutput* output = static_cast<BlockedOutput*>(sink.pword(kLentBufferSlot));
@@ -77,7 +146,11 @@ unsigned char* MoveDirectly(std::istream& source, std::ostream& sink, std::strea
     char* to = output->Room(n);
     if (from == nullptr || to == nullptr)
         return nullptr;
-    std::memcpy(to, from, static_cast<std::size_t>(n));
+    if (keep != nullptr)
+        ApplyKeepMask(reinterpret_cast<const unsigned char*>(from), reinterpret_cast<unsigned char*>(to),
+                      static_cast<std::size_t>(n), keep, maskSize);
+    else
+        std::memcpy(to, from, static_cast<std::size_t>(n));
     input->Consume(n);
     output->Commit(n);
     return reinterpret_cast<unsigned char*>(to);
@@ -145,83 +218,6 @@ void CopyInt32Fields(std::istream& source, std::ostream& sink, std::int32_t* val
         values[field] = DecodeInt32(bytes + 4 * field);
 }
 
-namespace {
-
-// The longest repeating pattern of kept and dropped bytes: 16 keys of a frame time and the most
-// values a key holds (a Hermite or Bezier rotation: a quaternion and its two tangents).
-constexpr int kMaxValuesPerKey = 12;
-constexpr int kMaxMaskSize = 16 * 4 * (1 + kMaxValuesPerKey);
-
-// Builds the pattern of kept (0xFF) and dropped (0x00) bytes of keys made of frameFields 32-bit
-// fields copied unchanged, then valuesPerKey values that keep their high-order K bytes, for
-// the smaller of keys and 16 keys: 16 span whole 64-byte steps, and a shorter run of keys needs
-// no more. Returns its length. Short tracks are common, so the pattern is built from one key
-// by doubling rather than byte by byte.
-int MakeKeepMask(unsigned char* keep, int frameFields, int valuesPerKey, int K, std::int64_t keys)
-{
-    const int keySize = 4 * (frameFields + valuesPerKey);
-    const int maskSize = keySize * static_cast<int>(std::min<std::int64_t>(keys, 16));
-    if (maskSize == 0)
-        return 0;
-    const unsigned char field[4] = {0xFF, 0xFF, 0xFF, 0xFF};
-    // Little-endian: the low-order 4 - K bytes of a value come first.
-    const unsigned char value[4] = {static_cast<unsigned char>(K >= 4 ? 0xFF : 0), static_cast<unsigned char>(K >= 3 ? 0xFF : 0),
-                                    static_cast<unsigned char>(K >= 2 ? 0xFF : 0), static_cast<unsigned char>(K >= 1 ? 0xFF : 0)};
-    for (int f = 0; f < frameFields + valuesPerKey; ++f)
-        std::memcpy(keep + 4 * f, f < frameFields ? field : value, 4);
-    for (int built = keySize; built < maskSize; built *= 2)
-        std::memcpy(keep + built, keep, static_cast<std::size_t>(std::min(built, maskSize - built)));
-    return maskSize;
-}
-
-// Clears the bytes that the mask drops in the 16 bytes at bytes, from the mask at keep. The bytes
-// are copied out and back so that the compiler knows that they cannot overlap the mask: the step
-// then compiles to one vector AND.
-void ApplyKeepStep(unsigned char* bytes, const unsigned char* keep)
-{
-    unsigned char data[16];
-    std::memcpy(data, bytes, 16);
-    for (int i = 0; i < 16; ++i)
-        data[i] &= keep[i];
-    std::memcpy(bytes, data, 16);
-}
-
-// Clears the bytes that the mask drops, pattern after pattern: 64 bytes at a time (four steps
-// written out, which the compiler does not unroll from a loop, and which ran at about twice the
-// speed of one 64-byte loop), then 16 bytes at a time (a short track is often all tail), then
-// byte by byte. A mask of 16 keys is a whole number of 64-byte steps (16 keys of a multiple of 4
-// bytes); a shorter one is never repeated, as it covers all the bytes.
-void ApplyKeepMask(unsigned char* bytes, std::size_t size, const unsigned char* keep, int maskSize)
-{
-    std::size_t b = 0;
-    int at = 0;
-    for (; b + 64 <= size; b += 64) {
-        ApplyKeepStep(bytes + b, keep + at);
-        ApplyKeepStep(bytes + b + 16, keep + at + 16);
-        ApplyKeepStep(bytes + b + 32, keep + at + 32);
-        ApplyKeepStep(bytes + b + 48, keep + at + 48);
-        at += 64;
-        if (at == maskSize)
-            at = 0;
-    }
-    for (; b + 16 <= size; b += 16) {
-        ApplyKeepStep(bytes + b, keep + at);
-        at += 16;
-    }
-    for (int i = 0; b < size; ++b, ++i)
-        bytes[b] &= keep[at + i];
-}
-
-// Zeroes the low-order 4 - K bytes of each of count little-endian 4-byte values in place,
-// keeping the high-order K bytes. K = 2 truncates a float to sign, exponent and 7 mantissa bits.
-void ReduceValues(unsigned char* bytes, std::size_t count, int K)
-{
-    unsigned char keep[kMaxMaskSize];
-    const int maskSize = MakeKeepMask(keep, 0, 1, K, 16);
-    ApplyKeepMask(bytes, count * 4, keep, maskSize);
-}
-
-} // namespace
 
 void CopyBlock(std::istream& source, std::ostream& sink, std::int64_t n)
 {
@@ -244,14 +240,16 @@ void CopyReducedValues(std::istream& source, std::ostream& sink, std::int64_t n,
 {
     if (n <= 0)
         return;
-    if (unsigned char* moved = MoveDirectly(source, sink, n * 4))
-        return ReduceValues(moved, static_cast<std::size_t>(n), K);
+    unsigned char keep[kMaxMaskSize];
+    const int maskSize = MakeKeepMask(keep, 0, 1, K, 16);
+    if (MoveDirectly(source, sink, n * 4, keep, maskSize) != nullptr)
+        return;
     unsigned char* buffer = ObtainBlockBuffer(sink);
     while (n > 0 && !IsWalkOver(source, sink)) {
         const std::int64_t values = std::min(n, kBlockSize / 4);
         const std::streamsize got = ReadBytes(source, buffer, values * 4);
         // A value cut short by the end of the input is reduced too; only the bytes read are written.
-        ReduceValues(buffer, static_cast<std::size_t>((got + 3) / 4), K);
+        ApplyKeepMask(buffer, buffer, static_cast<std::size_t>(got), keep, maskSize);
         WriteBytes(sink, buffer, got);
         n -= values;
     }
@@ -269,13 +267,13 @@ void CopyKeyedReduced(std::istream& source, std::ostream& sink, std::int64_t cou
         return;
     unsigned char keep[kMaxMaskSize];
     const int maskSize = MakeKeepMask(keep, 1, valuesPerKey, K, count);
-    if (unsigned char* moved = MoveDirectly(source, sink, count * keySize))
-        return ApplyKeepMask(moved, static_cast<std::size_t>(count * keySize), keep, maskSize);
+    if (MoveDirectly(source, sink, count * keySize, keep, maskSize) != nullptr)
+        return;
     unsigned char* buffer = ObtainBlockBuffer(sink);
     while (count > 0 && !IsWalkOver(source, sink)) {
         const std::int64_t keys = std::min(count, keysPerBlock);
         const std::streamsize got = ReadBytes(source, buffer, keys * keySize);
-        ApplyKeepMask(buffer, static_cast<std::size_t>(got), keep, maskSize);
+        ApplyKeepMask(buffer, buffer, static_cast<std::size_t>(got), keep, maskSize);
         WriteBytes(sink, buffer, got);
         count -= keys;
     }
