@@ -53,7 +53,8 @@ void ConvertInOrder(std::size_t count, int workers, const std::function<void(std
     SharedBatch batch;
     batch.count = count;
     // Short runs where there are few files, so that every worker gets some.
-    batch.run = std::max<std::size_t>(1, std::min(kMaxRun, count / (8 * static_cast<std::size_t>(std::max(workers, 1)))));
+    const std::size_t perWorker = count / (8 * static_cast<std::size_t>(std::max(workers, 1)));
+    batch.run = std::max<std::size_t>(1, std::min(kMaxRun, perWorker));
     batch.convert = &convert;
     batch.next = 0;
     batch.done.reset(new std::atomic<bool>[count]);

@@ -161,7 +161,8 @@ std::FILE* CreateNewFile(const std::string& path)
 std::FILE* CreateNewFile(const fs::path& path)
 {
 #ifdef _WIN32
-    return FileOverNewDescriptor(_wopen(path.c_str(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY, _S_IREAD | _S_IWRITE));
+    return FileOverNewDescriptor(
+        _wopen(path.c_str(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY, _S_IREAD | _S_IWRITE));
 #else
     return std::fopen(path.c_str(), "wbx");
 #endif

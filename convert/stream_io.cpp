@@ -28,8 +28,9 @@ int MakeKeepMask(unsigned char* keep, int frameFields, int valuesPerKey, int K, 
         return 0;
     const unsigned char field[4] = {0xFF, 0xFF, 0xFF, 0xFF};
     // Little-endian: the low-order 4 - K bytes of a value come first.
-    const unsigned char value[4] = {static_cast<unsigned char>(K >= 4 ? 0xFF : 0), static_cast<unsigned char>(K >= 3 ? 0xFF : 0),
-                                    static_cast<unsigned char>(K >= 2 ? 0xFF : 0), static_cast<unsigned char>(K >= 1 ? 0xFF : 0)};
+    unsigned char value[4];
+    for (int b = 0; b < 4; ++b)
+        value[b] = b >= 4 - K ? 0xFF : 0x00;
     for (int f = 0; f < frameFields + valuesPerKey; ++f)
         std::memcpy(keep + 4 * f, f < frameFields ? field : value, 4);
     for (int built = keySize; built < maskSize; built *= 2)

@@ -134,7 +134,8 @@ ModelSpec BatchModelSpec(double bytes, std::mt19937& random)
     const int geosetCount = 1 + static_cast<int>(unit(random) * 4);
     for (int g = 0; g < geosetCount; ++g) {
         GeosetSpec geoset;
-        geoset.vertexCount = std::clamp(static_cast<std::int32_t>(geosetBytes / geosetCount / bytesPerVertex), 3, 65535);
+        const double vertices = geosetBytes / geosetCount / bytesPerVertex;
+        geoset.vertexCount = std::clamp(static_cast<std::int32_t>(vertices), 3, 65535);
         geoset.faceIndexCount = geoset.vertexCount * 6;
         geoset.vertexGroupCount = geoset.vertexCount;
         geoset.extentCount = 1 + static_cast<std::int32_t>(unit(random) * 10);

@@ -469,7 +469,8 @@ TEST_F(CommandLine, OfTwoInputsWithOneOutputTheFirstConvertsAndTheSecondIsRefuse
                                0),
               0u)
         << walked.out;
-    EXPECT_EQ(walked.err, "duridodi: pair/a.mdx: its output pair/a_dezavivi.mdx is written by pair/a.MDX in this run\n");
+    EXPECT_EQ(walked.err,
+              "duridodi: pair/a.mdx: its output pair/a_dezavivi.mdx is written by pair/a.MDX in this run\n");
     EXPECT_EQ(ReadFile(dir / "pair/a_dezavivi.mdx"), expected.out);
 
     // The same file named twice, in two spellings.
