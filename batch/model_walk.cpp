@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <system_error>
+#include <utility>
+#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -21,8 +23,10 @@ static void TakeEntry(const fs::directory_entry& entry, ModelList& list)
         return;
     }
     const std::string name = PathText(entry.path());
+    // is_regular_file, unlike status, answers from the type the listing gave where it gave one,
+    // so it costs a system call only for links, which it follows.
     std::error_code error;
-    if (!HasModelExtension(name.c_str()) || !fs::is_regular_file(entry.status(error)) || error)
+    if (!HasModelExtension(name.c_str()) || !entry.is_regular_file(error) || error)
         return;
     if (IsOutputName(name.c_str()))
         ++list.skipped;
@@ -32,17 +36,17 @@ static void TakeEntry(const fs::directory_entry& entry, ModelList& list)
 
 void CollectModels(const fs::path& folder, ModelList& list)
 {
+    // Each entry with its name, taken once: sorting by names made from the entries in every
+    // comparison cost more than the rest of the walk.
     std::error_code error;
-    std::vector<fs::directory_entry> entries;
+    std::vector<std::pair<fs::path::string_type, fs::directory_entry>> entries;
     for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error))
-        entries.push_back(*it);
+        entries.emplace_back(it->path().filename().native(), *it);
     if (error) {
         list.unreadable.push_back(UnreadableFolder{folder, "cannot read the folder (" + error.message() + ")"});
         return;
     }
-    std::sort(entries.begin(), entries.end(), [](const fs::directory_entry& a, const fs::directory_entry& b) {
-        return a.path().filename().native() < b.path().filename().native();
-    });
-    for (const fs::directory_entry& entry : entries)
-        TakeEntry(entry, list);
+    std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (const auto& entry : entries)
+        TakeEntry(entry.second, list);
 }

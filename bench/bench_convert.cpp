@@ -1,6 +1,15 @@
-// Generates a geometry-heavy and an animation-heavy model of about MB megabytes each with the
-// project's model maker, then times the command-line tool converting each against `cp` of the
-// same file, and reports the tool's peak resident memory. Each time is the best of five runs.
+// The command-line tool's speed against a plain copy, with models from the project's model maker.
+//
+//   duridodi-bench [MB] [DIR]          a geometry-heavy and an animation-heavy model of about MB
+//                                      megabytes (256 by default): duridodi -o against cp
+//   duridodi-bench batch [DIR] [COUNT] a tree of COUNT models like a game's (4,000 by default):
+//                                      duridodi -r -q -j 1 and with its default workers against
+//                                      cp -rT
+//
+// Every program overwrites the outputs of an earlier run, as a real run would. The programs take
+// turns, round after round, so that a machine busy with other work slows each about as much; each
+// figure is the median of five rounds after one that is not counted, and the spread of the five
+// says how noisy the machine was. The peak resident memory is the tool's whole process.
 
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -11,10 +20,16 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
+namespace fs = std::filesystem;
+
 namespace {
+
+constexpr int kRounds = 5;
 
 struct RunFigures {
     double seconds;
@@ -28,6 +43,8 @@ RunFigures RunProgram(const std::vector<std::string>& arguments)
     for (const std::string& argument : arguments)
         argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
+    // Dirty pages of the run before are written back first, so that no run pays for another's.
+    sync();
     const auto start = std::chrono::steady_clock::now();
     const pid_t child = fork();
     if (child == 0) {
@@ -45,54 +62,122 @@ RunFigures RunProgram(const std::vector<std::string>& arguments)
     return {seconds, usage.ru_maxrss};
 }
 
-// Runs the program five times and keeps its best time and its highest peak memory. The output
-// is removed and dirty pages are written back before each run: replacing a file, or writing while
-// the system flushes an earlier run's data, costs more than writing a new file on a quiet disk,
-// and every program measured should pay the same.
-RunFigures BestOfFive(const std::vector<std::string>& arguments, const std::string& output)
+// The times of one program over the rounds, and its highest peak memory.
+struct Series {
+    std::string name;
+    std::vector<std::string> arguments;
+    std::vector<double> seconds;
+    long peakKilobytes = 0;
+};
+
+// Runs every program once to leave its outputs, then kRounds rounds of all of them in turn.
+void RunInTurns(std::vector<Series>& programs)
 {
-    RunFigures best = {1e9, 0};
-    for (int run = 0; run < 5; ++run) {
-        std::remove(output.c_str());
-        sync();
-        const RunFigures figures = RunProgram(arguments);
-        best.seconds = std::min(best.seconds, figures.seconds);
-        best.peakKilobytes = std::max(best.peakKilobytes, figures.peakKilobytes);
+    for (Series& program : programs)
+        RunProgram(program.arguments);
+    for (int round = 0; round < kRounds; ++round) {
+        for (Series& program : programs) {
+            const RunFigures figures = RunProgram(program.arguments);
+            program.seconds.push_back(figures.seconds);
+            program.peakKilobytes = std::max(program.peakKilobytes, figures.peakKilobytes);
+        }
     }
-    return best;
 }
 
-void Measure(const char* kind, const std::string& megabytesText, const std::string& directory)
+double Median(std::vector<double> values)
 {
-    const std::string input = directory + "/bench_" + kind + ".mdx";
-    const std::string output = directory + "/bench_" + kind + "_dezavivi.mdx";
-    const std::string copy = directory + "/bench_" + kind + "_copy.mdx";
-    RunProgram({DURIDODI_MAKE_MODEL, kind, input, megabytesText});
-    struct stat info = {};
-    stat(input.c_str(), &info);
-    const double megabytes = static_cast<double>(info.st_size) / (1024 * 1024);
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
 
-    const RunFigures copied = BestOfFive({"/bin/cp", input, copy}, copy);
-    const RunFigures converted = BestOfFive({DURIDODI_TOOL, "-q", "-o", output, input}, output);
-    std::printf("%-10s %8.1f MB  convert %7.1f MB/s  cp %7.1f MB/s  ratio %.2f  peak memory %.1f MB\n", kind,
-                megabytes, megabytes / converted.seconds, megabytes / copied.seconds,
-                copied.seconds / converted.seconds, converted.peakKilobytes / 1024.0);
-    std::remove(input.c_str());
-    std::remove(output.c_str());
-    std::remove(copy.c_str());
+// One line per program: median, spread, throughput, speed against the first (the copy), and
+// the peak memory of the tool, in all and per worker.
+void PrintSeries(const std::vector<Series>& programs, double megabytes, const std::vector<int>& workers)
+{
+    const double copySeconds = Median(programs[0].seconds);
+    std::printf("  %-30s %8s %17s %8s %7s  %s\n", "", "median", "spread (5 runs)", "MB/s", "speed", "peak memory");
+    for (std::size_t index = 0; index < programs.size(); ++index) {
+        const Series& program = programs[index];
+        const double median = Median(program.seconds);
+        const auto [low, high] = std::minmax_element(program.seconds.begin(), program.seconds.end());
+        std::printf("  %-30s %7.3fs %7.3fs-%7.3fs %8.1f %6.2fx", program.name.c_str(), median, *low, *high,
+                    megabytes / median, copySeconds / median);
+        if (workers[index] > 0)
+            std::printf("  %.1f MB, %.1f MB per worker", program.peakKilobytes / 1024.0,
+                        program.peakKilobytes / 1024.0 / workers[index]);
+        std::printf("\n");
+    }
+}
+
+double MegabytesOf(const fs::path& path)
+{
+    std::uintmax_t bytes = 0;
+    if (fs::is_directory(path)) {
+        for (const fs::directory_entry& entry : fs::recursive_directory_iterator(path))
+            bytes += entry.is_regular_file() ? entry.file_size() : 0;
+    } else {
+        bytes = fs::file_size(path);
+    }
+    return static_cast<double>(bytes) / 1e6;
+}
+
+void MeasureModel(const char* kind, const std::string& megabytesText, const fs::path& directory)
+{
+    const std::string input = (directory / ("bench_" + std::string(kind) + ".mdx")).string();
+    const std::string output = (directory / ("bench_" + std::string(kind) + "_dezavivi.mdx")).string();
+    const std::string copy = (directory / ("bench_" + std::string(kind) + "_copy.mdx")).string();
+    RunProgram({DURIDODI_MAKE_MODEL, kind, input, megabytesText});
+    std::vector<Series> programs = {{"cp", {"/bin/cp", input, copy}, {}, 0},
+                                    {"duridodi -o", {DURIDODI_TOOL, "-q", "-o", output, input}, {}, 0}};
+    RunInTurns(programs);
+    const double megabytes = MegabytesOf(input);
+    std::printf("%s model, %.1f MB, in %s\n", kind, megabytes, directory.c_str());
+    PrintSeries(programs, megabytes, {0, 1});
+    fs::remove(input);
+    fs::remove(output);
+    fs::remove(copy);
+}
+
+void MeasureBatch(const fs::path& directory, const std::string& count)
+{
+    const fs::path root = directory / "duridodi-bench-batch";
+    const std::string models = (root / "models").string();
+    const std::string work = (root / "work").string();
+    const std::string copy = (root / "copy").string();
+    fs::remove_all(root);
+    RunProgram({DURIDODI_MAKE_MODEL, "batch", models, count});
+    // The tool writes its outputs beside its inputs, so it converts a copy of the tree, and cp
+    // copies a tree that holds no outputs.
+    RunProgram({"/bin/cp", "-r", models, work});
+    const int workers = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    std::vector<Series> programs = {
+        {"cp -rT", {"/bin/cp", "-rT", models, copy}, {}, 0},
+        {"duridodi -r -q -j 1", {DURIDODI_TOOL, "-r", "-q", "-j", "1", work}, {}, 0},
+        {"duridodi -r -q (" + std::to_string(workers) + " workers)", {DURIDODI_TOOL, "-r", "-q", work}, {}, 0},
+    };
+    RunInTurns(programs);
+    const double megabytes = MegabytesOf(models);
+    std::printf("batch of %s models, %.1f MB, in %s\n", count.c_str(), megabytes, root.c_str());
+    PrintSeries(programs, megabytes, {0, 1, workers});
+    fs::remove_all(root);
 }
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    const std::string megabytes = argc > 1 ? argv[1] : "256";
-    const std::string directory = argc > 2 ? argv[2] : ".";
-    if (std::atoi(megabytes.c_str()) <= 0) {
-        std::fprintf(stderr, "usage: duridodi-bench [MB] [DIR]\n");
+    const std::string first = argc > 1 ? argv[1] : "256";
+    if (first == "batch") {
+        const std::string count = argc > 3 ? argv[3] : "4000";
+        MeasureBatch(argc > 2 ? argv[2] : ".", count);
+        return 0;
+    }
+    if (std::atoi(first.c_str()) <= 0) {
+        std::fprintf(stderr, "usage: duridodi-bench [MB] [DIR] | duridodi-bench batch [DIR] [COUNT]\n");
         return 2;
     }
-    Measure("geometry", megabytes, directory);
-    Measure("animation", megabytes, directory);
+    const fs::path directory = argc > 2 ? argv[2] : ".";
+    MeasureModel("geometry", first, directory);
+    MeasureModel("animation", first, directory);
     return 0;
 }

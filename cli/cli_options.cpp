@@ -1,5 +1,6 @@
 #include "cli_options.h"
 
+#include <cstdlib>
 #include <cstring>
 
 const char kUsageText[] =
@@ -14,6 +15,9 @@ const char kUsageText[] =
     "  -r          convert every .mdx file under each DIR, in sorted order;\n"
     "              *_dezavivi.mdx files are skipped, linked folders not followed\n"
     "  -q          print failures only: no success lines, no summary\n"
+    "  -j N, --jobs N\n"
+    "              convert N files at once (default: one per processor); the\n"
+    "              lines and the summary are the same as with -j 1\n"
     "  --dry-run   walk every model and say what would happen; write nothing\n"
     "  --stats     add the zlib deflate sizes (default level) of input and output\n"
     "              and the saving, computed in a second pass over both files\n"
@@ -32,7 +36,31 @@ const char kUsageText[] =
     "Exit status: 0 every file converted, 1 any failed, 2 usage error.\n"
     "See duridodi(1).\n";
 
-// One short option letter; -o takes the rest of its word or the next word. Returns 1 on
+// The number of -j or --jobs, from text; 0 with the reason in error when it is not a whole
+// number from 1 to kMaxJobs.
+static int ParseJobs(const char* text, std::string& error)
+{
+    char* end = nullptr;
+    const long jobs = std::strtol(text, &end, 10);
+    if (end == text || *end != '\0' || jobs < 1 || jobs > kMaxJobs) {
+        error = "-j needs a number of files from 1 to " + std::to_string(kMaxJobs) + ", not '" + text + "'";
+        return 0;
+    }
+    return static_cast<int>(jobs);
+}
+
+// The value of an option that takes one: the rest of its word when there is one, else the
+// next word. Returns null when there is neither.
+static const char* OptionValue(int argc, char** argv, int& index, const char* rest)
+{
+    if (rest[0] != '\0')
+        return rest;
+    if (index + 1 < argc && argv[index + 1][0] != '\0')
+        return argv[++index];
+    return nullptr;
+}
+
+// One short option letter; -o and -j take the rest of their word or the next word. Returns 1 on
 // success, 0 on an unknown letter or a missing value.
 static int ParseShortOptions(int argc, char** argv, int& index, CliOptions& options, std::string& error)
 {
@@ -42,20 +70,28 @@ static int ParseShortOptions(int argc, char** argv, int& index, CliOptions& opti
         case 'q': options.quiet = 1; break;
         case 'r': options.recursive = 1; break;
         case 'h': options.help = 1; break;
-        case 'o':
+        case 'o': {
             if (!options.outputPath.empty()) {
                 error = "-o given more than once";
                 return 0;
             }
-            if (letters[1] != '\0') {
-                options.outputPath = letters + 1;
-            } else if (index + 1 < argc && argv[index + 1][0] != '\0') {
-                options.outputPath = argv[++index];
-            } else {
+            const char* value = OptionValue(argc, argv, index, letters + 1);
+            if (value == nullptr) {
                 error = "-o needs an output file";
                 return 0;
             }
+            options.outputPath = value;
             return 1;
+        }
+        case 'j': {
+            const char* value = OptionValue(argc, argv, index, letters + 1);
+            if (value == nullptr) {
+                error = "-j needs a number of files";
+                return 0;
+            }
+            options.jobs = ParseJobs(value, error);
+            return options.jobs > 0;
+        }
         default:
             error = std::string("unknown option '-") + *letters + "'";
             return 0;
@@ -64,9 +100,20 @@ static int ParseShortOptions(int argc, char** argv, int& index, CliOptions& opti
     return 1;
 }
 
-// One long option. Returns 1 when it is known, 0 otherwise.
-static int ParseLongOption(const char* word, CliOptions& options, std::string& error)
+// One long option; --jobs takes "=N" or the next word. Returns 1 when it is known and complete,
+// 0 otherwise.
+static int ParseLongOption(int argc, char** argv, int& index, CliOptions& options, std::string& error)
 {
+    const char* word = argv[index];
+    if (std::strncmp(word, "--jobs", 6) == 0 && (word[6] == '\0' || word[6] == '=')) {
+        const char* value = word[6] == '=' ? word + 7 : OptionValue(argc, argv, index, "");
+        if (value == nullptr) {
+            error = "--jobs needs a number of files";
+            return 0;
+        }
+        options.jobs = ParseJobs(value, error);
+        return options.jobs > 0;
+    }
     if (std::strcmp(word, "--help") == 0) {
         options.help = 1;
     } else if (std::strcmp(word, "--version") == 0) {
@@ -96,7 +143,7 @@ int ParseArguments(int argc, char** argv, CliOptions& options, std::string& erro
         } else if (std::strcmp(word, "--") == 0) {
             optionsEnded = 1;
         } else if (word[1] == '-') {
-            if (!ParseLongOption(word, options, error))
+            if (!ParseLongOption(argc, argv, index, options, error))
                 return 0;
         } else if (!ParseShortOptions(argc, argv, index, options, error)) {
             return 0;

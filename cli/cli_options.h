@@ -14,6 +14,7 @@ struct CliOptions {
     int stats = 0;                   // --stats: deflated sizes, the saving and the largest changes
     int round = 0;                   // --round: round reduced values to nearest instead of truncating
     int json = 0;                    // --json: JSON Lines on stdout instead of text
+    int jobs = 0;                    // -j N: files converted at once; 0 when not given
     int help = 0;                    // -h, --help
     int version = 0;                 // --version
 };
@@ -22,6 +23,9 @@ struct CliOptions {
 // short ones may be grouped ("-rq"); "--" ends the options. Returns 1 on success, 0 on a
 // usage error, with the reason in error (one line, no prefix).
 int ParseArguments(int argc, char** argv, CliOptions& options, std::string& error);
+
+// The most files converted at once that -j takes.
+constexpr int kMaxJobs = 256;
 
 // The short help (--help): usage, options, exit status.
 extern const char kUsageText[];

@@ -8,6 +8,8 @@
 #include "platform.h"
 #include "progress.h"
 #include "value_changes.h"
+#include "worker_threads.h"
+#include "workers.h"
 
 #include "model_path.h"
 #include "model_walk.h"
@@ -18,10 +20,13 @@
 #include "product_version.h"
 #include "value_reduction.h"
 
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <memory>
 #include <ostream>
 #include <string>
 #include <system_error>
@@ -68,12 +73,14 @@ static void WriteOne(const fs::path& inputFile, const fs::path& outputFile, int 
     }
 }
 
-// Converts one input (or, with --dry-run, walks it) and fills outcome.
-static void ConvertOne(const std::string& input, const CliOptions& options, FileOutcome& outcome)
+// Converts one input (or, with --dry-run, walks it) and fills outcome. sharedWith names the
+// earlier input of this run that writes the same output, if any.
+static void ConvertOne(const std::string& input, const std::string& sharedWith, const CliOptions& options,
+                       FileOutcome& outcome)
 {
     const fs::path inputFile = FilePath(input);
-    std::error_code error;
-    if (fs::is_directory(inputFile, error)) {
+    const FileFacts facts = LookAtFile(inputFile);
+    if (facts.isFolder) {
         outcome.check = InputCheck::IsAFolder;
         outcome.failure = "is a folder (use -r to convert the models in it)";
         return;
@@ -84,16 +91,20 @@ static void ConvertOne(const std::string& input, const CliOptions& options, File
         return;
     }
     outcome.outputPath = options.outputPath.empty() ? MakeOutputName(input.c_str()) : options.outputPath;
+    if (!sharedWith.empty()) {
+        outcome.check = InputCheck::OutputTaken;
+        outcome.failure = "its output " + outcome.outputPath + " is written by " + sharedWith + " in this run";
+        return;
+    }
     // By identity, so that another name of the input (a hard link, a symbolic link, a
     // different spelling of the path) cannot make the copy replace it.
     const fs::path outputFile = FilePath(outcome.outputPath);
-    if (IsSameFile(inputFile, outputFile)) {
+    if (facts.exists && IsSameFile(facts, LookAtFile(outputFile))) {
         outcome.check = InputCheck::SameAsInput;
         outcome.failure = "the output " + outcome.outputPath + " is the input file itself";
         return;
     }
-    const std::uintmax_t size = fs::file_size(inputFile, error);
-    outcome.bytesIn = error ? 0 : static_cast<std::uint64_t>(size);
+    outcome.bytesIn = facts.size;
     // --round and --stats ask the conversion for more than plain truncation; the mode lives no
     // longer than this call.
     ReductionMode mode;
@@ -106,6 +117,37 @@ static void ConvertOne(const std::string& input, const CliOptions& options, File
     else
         WriteOne(inputFile, outputFile, options.stats, outcome);
     outcome.report.mode = nullptr;
+}
+
+// For each model of the list, the index of the earlier model that writes the same output
+// (compared as the system compares names), or kNoWriter: the first of two inputs with one
+// output converts, the later one is refused, whatever order the workers finish in.
+constexpr std::size_t kNoWriter = static_cast<std::size_t>(-1);
+static std::vector<std::size_t> FindSharedOutputs(const ModelList& list)
+{
+    std::vector<std::size_t> sharedWith(list.models.size(), kNoWriter);
+    std::error_code error;
+    const std::string folder = PathText(fs::current_path(error));
+    std::map<std::string, std::size_t> writers;
+    for (std::size_t index = 0; index < list.models.size(); ++index) {
+        const std::string input = PathText(list.models[index]);
+        if (!HasModelExtension(input.c_str()))
+            continue;
+        const auto claim = writers.emplace(ComparableName(MakeOutputName(input.c_str()), folder), index);
+        if (!claim.second)
+            sharedWith[index] = claim.first->second;
+    }
+    return sharedWith;
+}
+
+// How many files are converted at once: one for a single file or -o, else -j N or one per
+// processor, and never more than there are files.
+static int CountWorkers(const CliOptions& options, std::size_t files)
+{
+    if (!options.outputPath.empty() || files <= 1)
+        return 1;
+    const int workers = options.jobs > 0 ? options.jobs : ProcessorCount();
+    return files < static_cast<std::size_t>(workers) ? static_cast<int>(files) : workers;
 }
 
 // "; deflated IN -> OUT bytes, saving S bytes (P%)"
@@ -239,19 +281,33 @@ int main(int argc, char** argv)
     const ModelList list = ListInputs(options, totals);
     Progress progress;
     StartProgress(progress);
-    std::uint64_t bytesDone = 0;
-    for (std::size_t index = 0; index < list.models.size(); ++index) {
-        const std::string input = PathText(list.models[index]);
-        FileOutcome outcome;
-        ConvertOne(input, options, outcome);
+    const std::size_t count = list.models.size();
+    const std::vector<std::size_t> sharedWith = FindSharedOutputs(list);
+    // An outcome lives from its conversion until it is printed, so that a batch holds only those
+    // of the files in flight.
+    std::vector<std::unique_ptr<FileOutcome>> outcomes(count);
+    std::atomic<std::size_t> filesDone{0};
+    std::atomic<std::uint64_t> bytesDone{0};
+    const auto convert = [&](std::size_t index) {
+        std::unique_ptr<FileOutcome> outcome(new FileOutcome);
+        const std::size_t writer = sharedWith[index];
+        ConvertOne(PathText(list.models[index]), writer == kNoWriter ? std::string() : PathText(list.models[writer]),
+                   options, *outcome);
+        bytesDone += outcome->bytesIn;
+        outcomes[index] = std::move(outcome);
+        ++filesDone;
+    };
+    const auto take = [&](std::size_t index) {
+        const FileOutcome& outcome = *outcomes[index];
         // The progress line makes way only for a line that is printed, so that it does not flicker.
         if (!outcome.failure.empty() || outcome.unmeasured || !options.quiet || options.json)
             ClearProgress(progress);
-        PrintOutcome(input, outcome, options);
+        PrintOutcome(PathText(list.models[index]), outcome, options);
         AddToTotals(outcome, totals);
-        bytesDone += outcome.bytesIn;
-        UpdateProgress(progress, index + 1, list.models.size(), bytesDone);
-    }
+        outcomes[index].reset();
+        UpdateProgress(progress, filesDone, count, bytesDone);
+    };
+    ConvertInOrder(count, CountWorkers(options, count), convert, take);
     ClearProgress(progress);
     if (options.json)
         WriteText(stdout, SummaryJsonLine(totals, options));

@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <fstream>
+#include <vector>
 
 MeasuringSink::MeasuringSink(int deflating) : deflating(deflating)
 {
@@ -86,9 +87,10 @@ int DeflatedFileSize(const std::filesystem::path& path, std::uint64_t& deflatedS
     if (!file.is_open())
         return 0;
     MeasuringSink sink(1);
-    static char block[256 * 1024];
-    while (file.read(block, sizeof block) || file.gcount() > 0)
-        sink.sputn(block, file.gcount());
+    // Its own block, not a shared one: several workers may measure at once.
+    std::vector<char> block(256 * 1024);
+    while (file.read(block.data(), static_cast<std::streamsize>(block.size())) || file.gcount() > 0)
+        sink.sputn(block.data(), file.gcount());
     const int deflated = sink.FinishDeflate(deflatedSize);
     return deflated && !file.bad();
 }

@@ -3,6 +3,7 @@
 // What the command-line tool does differently on Windows and on POSIX systems: its arguments,
 // the paths it hands to the file system, file identity and printing.
 
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -17,10 +18,26 @@ std::vector<std::string> GetArguments(int argc, char** argv);
 // length.
 std::filesystem::path FilePath(const std::string& text);
 
-// 1 when a and b are the same file (on Windows: the same volume serial number and file index,
-// so that names differing in case or in spelling match; elsewhere device and inode), 0 when they
-// differ or either does not exist.
-int IsSameFile(const std::filesystem::path& a, const std::filesystem::path& b);
+// What one look at a file by its name tells, through links.
+struct FileFacts {
+    int exists = 0; // 0 also when the file cannot be looked at
+    int isFolder = 0;
+    std::uint64_t size = 0;
+    std::uint64_t volume = 0; // with index, the file's identity: on Windows the volume serial
+    std::uint64_t index = 0;  // number and file index, elsewhere device and inode
+};
+
+// Looks at the file at path with one system call (on Windows an open and a query of the handle).
+FileFacts LookAtFile(const std::filesystem::path& path);
+
+// 1 when a and b are facts of the same file, so that names differing in case or in spelling,
+// and links, match; 0 when they differ or either does not exist.
+int IsSameFile(const FileFacts& a, const FileFacts& b);
+
+// The UTF-8 path text as this system compares file names: made absolute against folder (the
+// current folder's text), without "." and ".." steps, and on Windows in one letter case. Two
+// texts that compare equal name the same file; links can make others name it too.
+std::string ComparableName(const std::string& path, const std::string& folder);
 
 // Writes UTF-8 text to stream (stdout or stderr): on a Windows console as UTF-16, so that every
 // character shows; to files and pipes as the UTF-8 bytes.

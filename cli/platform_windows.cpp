@@ -1,5 +1,7 @@
 #include "platform.h"
 
+#include "model_path.h"
+
 #include <windows.h>
 
 #include <io.h>
@@ -49,28 +51,43 @@ fs::path FilePath(const std::string& text)
     return fs::path(L"\\\\?\\" + name);
 }
 
-// Reads the volume serial number and file index of the file at path; 0 when it cannot be opened.
-static int GetFileIdentity(const fs::path& path, BY_HANDLE_FILE_INFORMATION& identity)
+FileFacts LookAtFile(const fs::path& path)
 {
-    // No access rights are asked for: the identity needs none, and a file open elsewhere still
+    FileFacts facts;
+    // No access rights are asked for: the facts need none, and a file open elsewhere still
     // answers. FILE_FLAG_BACKUP_SEMANTICS lets folders be opened too.
     HANDLE file = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (file == INVALID_HANDLE_VALUE)
-        return 0;
-    const BOOL read = GetFileInformationByHandle(file, &identity);
+        return facts;
+    BY_HANDLE_FILE_INFORMATION information;
+    if (GetFileInformationByHandle(file, &information)) {
+        facts.exists = 1;
+        facts.isFolder = (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? 1 : 0;
+        facts.size = static_cast<std::uint64_t>(information.nFileSizeHigh) << 32 | information.nFileSizeLow;
+        facts.volume = information.dwVolumeSerialNumber;
+        facts.index = static_cast<std::uint64_t>(information.nFileIndexHigh) << 32 | information.nFileIndexLow;
+    }
     CloseHandle(file);
-    return read ? 1 : 0;
+    return facts;
 }
 
-int IsSameFile(const fs::path& a, const fs::path& b)
+int IsSameFile(const FileFacts& a, const FileFacts& b)
 {
-    BY_HANDLE_FILE_INFORMATION first;
-    BY_HANDLE_FILE_INFORMATION second;
-    if (!GetFileIdentity(a, first) || !GetFileIdentity(b, second))
-        return 0;
-    return first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
-           first.nFileIndexHigh == second.nFileIndexHigh && first.nFileIndexLow == second.nFileIndexLow;
+    return a.exists && b.exists && a.volume == b.volume && a.index == b.index;
+}
+
+std::string ComparableName(const std::string& path, const std::string& folder)
+{
+    // Windows compares names without regard to letter case; the ASCII letters cover the
+    // extensions and suffixes that make two outputs meet.
+    const fs::path name = fs::u8path(path);
+    std::string full = PathText((name.is_absolute() ? name : fs::u8path(folder) / name).lexically_normal());
+    for (char& c : full) {
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    }
+    return full;
 }
 
 // The console behind stream, or null when it goes to a file or a pipe.

@@ -5,21 +5,20 @@
 
 namespace {
 
-constexpr std::size_t kOutputBlockSize = 1024 * 1024;
 constexpr std::streamsize kDirectWriteSize = 128 * 1024;
 
 } // namespace
 
-BlockedOutput::BlockedOutput(std::streambuf* target) : target_(target), block_(kOutputBlockSize)
+BlockedOutput::BlockedOutput(std::streambuf* target, char* block) : target_(target), block_(block)
 {
-    setp(block_.data(), block_.data() + block_.size());
+    setp(block_, block_ + kOutputBlockSize);
 }
 
 bool BlockedOutput::Drain()
 {
     const std::streamsize pending = pptr() - pbase();
     const bool written = pending == 0 || target_->sputn(pbase(), pending) == pending;
-    setp(block_.data(), block_.data() + block_.size());
+    setp(block_, block_ + kOutputBlockSize);
     return written;
 }
 
@@ -36,6 +35,12 @@ BlockedOutput::int_type BlockedOutput::overflow(int_type c)
 
 std::streamsize BlockedOutput::xsputn(const char* bytes, std::streamsize n)
 {
+    // Most writes are fields and short tracks that the block has room for.
+    if (n < kDirectWriteSize && n <= epptr() - pptr()) {
+        std::memcpy(pptr(), bytes, static_cast<std::size_t>(n));
+        pbump(static_cast<int>(n));
+        return n;
+    }
     // A large write already costs one system call per block: it goes straight to the target
     // after what was gathered, rather than being copied once more.
     if (n >= kDirectWriteSize)

@@ -3,14 +3,23 @@
 // Gathers the many small writes of a conversion into large blocks for the file stream below it.
 // A file stream hands every write of more than about a kilobyte straight to the system, so a walk
 // that writes a field, then a track's keys, then a field would cost one system call per track;
-// through this buffer it costs one per megabyte. A block the target refuses makes the next write
-// (or flush) fail, which puts the ostream over this buffer into the bad state.
+// through this buffer it costs one per half megabyte. A block the target refuses makes the next
+// write (or flush) fail, which puts the ostream over this buffer into the bad state.
 
+#include <cstddef>
 #include <streambuf>
-#include <vector>
+
+// The size of the gathering block the caller provides.
+constexpr std::size_t kOutputBlockSize = 512 * 1024;
 
 struct BlockedOutput : std::streambuf {
-    explicit BlockedOutput(std::streambuf* target);
+    // Gathers in block (kOutputBlockSize bytes, kept by the caller) for target.
+    BlockedOutput(std::streambuf* target, char* block);
+
+    // Where n more bytes go in the block, for the caller to fill and Commit, or null when the
+    // block has no room for them (a write through the stream then drains it).
+    char* Room(std::streamsize n) { return epptr() - pptr() >= n ? pptr() : nullptr; }
+    void Commit(std::streamsize n) { pbump(static_cast<int>(n)); }
 
 protected:
     int_type overflow(int_type c) override;
@@ -22,5 +31,5 @@ private:
     bool Drain();
 
     std::streambuf* target_;
-    std::vector<char> block_;
+    char* block_;
 };

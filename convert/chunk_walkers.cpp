@@ -49,9 +49,10 @@ std::int64_t WalkTrack(std::istream& source, std::ostream& sink, ReducedKind kin
                        ConversionReport& report)
 {
     const int C = ValuesPerElement(kind);
-    const std::int64_t count = CopyInt32(source, sink);
-    const std::int32_t interpolation = CopyInt32(source, sink);
-    CopyInt32(source, sink); // global sequence id
+    std::int32_t header[3]; // key count, interpolation type, global sequence id
+    CopyInt32Fields(source, sink, header, 3);
+    const std::int64_t count = header[0];
+    const std::int32_t interpolation = header[1];
     // Hermite and Bezier keys carry the value, its in-tangent and its out-tangent.
     const std::int64_t valuesPerKey = (interpolation <= 1 ? 1 : 3) * static_cast<std::int64_t>(C);
     const std::int64_t length = 12 + count * 4 * (valuesPerKey + 1);

@@ -2,14 +2,23 @@
 
 #include "blocked_output.h"
 #include "chunk_walkers.h"
+#include "file_streams.h"
 #include "model_tags.h"
 #include "stream_io.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
+#include <memory>
+#include <new>
 #include <string>
 #include <system_error>
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+#endif
 
 namespace fs = std::filesystem;
 
@@ -108,29 +117,121 @@ void RemoveFile(const fs::path& path)
     fs::remove(path, error);
 }
 
-// A name beside path that no file has yet: path + suffix, else with 1, 2, ... after it. Where
-// that would pass the path limit, a short name in the same folder ("~dz" + suffix) is used: it
-// is shorter than any output name, which ends in the 13 characters "_dezavivi.mdx".
+// Opens path for reading; null when it cannot be opened.
+std::FILE* OpenInput(const std::string& path)
+{
+    return std::fopen(path.c_str(), "rb");
+}
+
+std::FILE* OpenInput(const fs::path& path)
+{
+#ifdef _WIN32
+    return _wfopen(path.c_str(), L"rb");
+#else
+    return std::fopen(path.c_str(), "rb");
+#endif
+}
+
+#ifdef _WIN32
+// A C runtime file over the descriptor of a file just created; closes the descriptor when that
+// fails. The C runtime that MinGW links has no "x" mode for fopen, so the file is created with
+// _O_EXCL and then given a FILE.
+std::FILE* FileOverNewDescriptor(int descriptor)
+{
+    if (descriptor < 0)
+        return nullptr;
+    std::FILE* file = _fdopen(descriptor, "wb");
+    if (file == nullptr)
+        _close(descriptor);
+    return file;
+}
+#endif
+
+// Creates path for writing only if no file of that name exists, so that two runs writing beside
+// the same output never share a file, and no file that this run did not create is truncated.
+std::FILE* CreateNewFile(const std::string& path)
+{
+#ifdef _WIN32
+    return FileOverNewDescriptor(_open(path.c_str(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY, _S_IREAD | _S_IWRITE));
+#else
+    return std::fopen(path.c_str(), "wbx");
+#endif
+}
+
+std::FILE* CreateNewFile(const fs::path& path)
+{
+#ifdef _WIN32
+    return FileOverNewDescriptor(
+        _wopen(path.c_str(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY, _S_IREAD | _S_IWRITE));
+#else
+    return std::fopen(path.c_str(), "wbx");
+#endif
+}
+
+// The tries of the numbered-name search: more names beside one output than anyone keeps.
+constexpr int kMaxNameTries = 1000;
+
+// Creates a new file beside path: path + suffix, else with 1, 2, ... after it, whichever name no
+// file has, and returns its name in name. Where that would pass the path limit, a short name in
+// the same folder ("~dz" + suffix) is used: it is shorter than any output name, which ends in the
+// 13 characters "_dezavivi.mdx". Returns null when no name could be created.
 template <typename Path>
-Path MakeUnusedName(const Path& path, const std::string& suffix)
+std::FILE* CreateUnusedFile(const Path& path, const std::string& suffix, Path& name)
 {
     const Path base = PathLength(path) + suffix.size() + 3 > kMaxPathLength ? ShortNameBeside(path) : path;
-    Path name = WithSuffix(base, suffix);
-    for (int n = 1; std::ifstream(name, std::ios::binary).is_open() && n < 1000; ++n)
-        name = WithSuffix(base, suffix + std::to_string(n));
-    return name;
+    for (int n = 0; n < kMaxNameTries; ++n) {
+        name = WithSuffix(base, n == 0 ? suffix : suffix + std::to_string(n));
+        errno = 0;
+        std::FILE* file = CreateNewFile(name);
+        if (file != nullptr || errno != EEXIST)
+            return file;
+    }
+    return nullptr;
+}
+
+// The input is read in pieces of this size: one read for most models of a batch.
+constexpr std::size_t kInputBlockSize = 256 * 1024;
+
+// The file buffers of the calling thread, obtained at its first file and kept until it ends: a
+// batch converts thousands of files, and buffers for each cost allocations and page faults
+// worth more than a small model's whole walk.
+struct FileBuffers {
+    std::unique_ptr<unsigned char[]> memory; // both, each on a page
+    char* input;                             // kInputBlockSize bytes
+    char* output;                            // kOutputBlockSize bytes
+};
+
+// The calling thread's buffers; null when the memory cannot be had.
+FileBuffers* ObtainFileBuffers()
+{
+    thread_local FileBuffers buffers;
+    if (!buffers.memory) {
+        buffers.memory.reset(new (std::nothrow) unsigned char[kInputBlockSize + kOutputBlockSize + kPageSize - 1]);
+        if (!buffers.memory)
+            return nullptr;
+        unsigned char* start = AlignToPage(buffers.memory.get());
+        buffers.input = reinterpret_cast<char*>(start);
+        buffers.output = reinterpret_cast<char*>(start + kInputBlockSize);
+    }
+    return &buffers;
 }
 
 // Moves the finished temporary file onto the output path, replacing an earlier file there.
 bool MoveOntoOutput(const std::string& temporaryPath, const std::string& outputPath)
 {
 #ifdef _WIN32
-    // The C runtime's rename does not replace an existing file: move the earlier file aside,
-    // move the new one in, and put the earlier one back if that fails.
+    // The C runtime's rename does not replace an existing file: move the earlier file aside
+    // (under a name no file has, which rename will not take from another file), move the new
+    // one in, and put the earlier one back if that fails.
     if (std::rename(temporaryPath.c_str(), outputPath.c_str()) == 0)
         return true;
-    const std::string asidePath = MakeUnusedName(outputPath, ".old");
-    if (std::rename(outputPath.c_str(), asidePath.c_str()) != 0)
+    std::string asidePath;
+    bool movedAside = false;
+    for (int n = 0; n < kMaxNameTries && !movedAside; ++n) {
+        asidePath = outputPath + ".old" + (n == 0 ? std::string() : std::to_string(n));
+        movedAside = std::rename(outputPath.c_str(), asidePath.c_str()) == 0;
+    }
+    if (!movedAside)
         return false;
     if (std::rename(temporaryPath.c_str(), outputPath.c_str()) != 0) {
         std::rename(asidePath.c_str(), outputPath.c_str());
@@ -157,20 +258,35 @@ template <typename Path>
 int ConvertFile(const Path& inputPath, const Path& outputPath, ConversionReport& report)
 {
     ClearReport(report);
-    std::ifstream source(inputPath, std::ios::binary);
-    if (!source.is_open())
+    FileBuffers* buffers = ObtainFileBuffers();
+    if (buffers == nullptr)
+        return FailConversion(report, FailureKind::OutOfMemory, "not enough memory for the file buffers");
+    std::FILE* input = OpenInput(inputPath);
+    if (input == nullptr)
         return FailConversion(report, FailureKind::CannotOpen, "cannot open the input");
-    const Path temporaryPath = MakeUnusedName(outputPath, ".part");
-    std::ofstream file(temporaryPath, std::ios::binary | std::ios::trunc);
-    if (!file.is_open())
+    Path temporaryPath;
+    std::FILE* output = CreateUnusedFile(outputPath, ".part", temporaryPath);
+    if (output == nullptr) {
+        std::fclose(input);
         return FailConversion(report, FailureKind::CannotWrite, "cannot create the output");
+    }
+    // The buffers below are the only ones: every call of the streams goes to the system.
+    std::setvbuf(input, nullptr, _IONBF, 0);
+    std::setvbuf(output, nullptr, _IONBF, 0);
 
-    BlockedOutput blocks(file.rdbuf());
+    FileInput fileInput(input, buffers->input, kInputBlockSize);
+    std::istream source(&fileInput);
+    FileOutput fileOutput(output);
+    BlockedOutput blocks(&fileOutput, buffers->output);
     std::ostream sink(&blocks);
+    LendFileBuffers(source, fileInput, sink, blocks);
     int converted = ConvertModelStream(source, sink, report);
-    file.close();
-    source.close();
-    if (converted && file.fail())
+    const bool readFailed = std::ferror(input) != 0;
+    const bool closeFailed = std::fclose(output) != 0;
+    std::fclose(input);
+    if (converted && readFailed)
+        converted = FailConversion(report, FailureKind::CannotOpen, "cannot read the input");
+    if (converted && closeFailed)
         converted = FailConversion(report, FailureKind::CannotWrite, "cannot write the output");
     if (converted && !MoveOntoOutput(temporaryPath, outputPath))
         converted = FailConversion(report, FailureKind::CannotWrite, "cannot move the output into place");

@@ -7,11 +7,18 @@
 #include <ostream>
 #include <sstream>
 #include <string>
+#include <vector>
+
+namespace {
+
+std::vector<char> block(kOutputBlockSize);
+
+} // namespace
 
 TEST(BlockedOutput, PassesSmallAndLargeWritesOnInOrder)
 {
     std::stringbuf target;
-    BlockedOutput blocks(&target);
+    BlockedOutput blocks(&target, block.data());
     std::ostream sink(&blocks);
     std::string expected;
     // Fields, a run of single bytes and blocks larger than the gathering block, interleaved.
@@ -33,7 +40,7 @@ TEST(BlockedOutput, ARefusedBlockMakesTheStreamBadByTheFlushAtTheLatest)
     const std::string data(3 * 1024 * 1024, 'x');
     for (std::size_t limit : {std::size_t(0), std::size_t(10), std::size_t(1024 * 1024 + 1)}) {
         LimitedSinkBuffer target(limit);
-        BlockedOutput blocks(&target);
+        BlockedOutput blocks(&target, block.data());
         std::ostream sink(&blocks);
         sink.write(data.data(), static_cast<std::streamsize>(data.size()));
         sink.flush();
@@ -45,7 +52,7 @@ TEST(BlockedOutput, ARefusedBlockMakesTheStreamBadByTheFlushAtTheLatest)
 TEST(BlockedOutput, AFlushOfNothingSucceeds)
 {
     std::stringbuf target;
-    BlockedOutput blocks(&target);
+    BlockedOutput blocks(&target, block.data());
     std::ostream sink(&blocks);
     sink.flush();
     EXPECT_TRUE(sink.good());

@@ -13,6 +13,7 @@
 #include <new>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -217,7 +218,7 @@ TEST_F(ConvertModelFiles, NameWithANonAsciiCharacter)
 
 namespace {
 
-// While set, every nothrow array allocation fails, as the core's block buffers would when the
+// While set, every nothrow array allocation fails, as the core's block buffer would when the
 // memory cannot be had. Other allocations go on as usual.
 bool refuseBlockBuffers = false;
 
@@ -260,8 +261,10 @@ TEST(ConversionReport, EveryFailureHasItsKind)
     std::ostream refusingSink(nullptr); // bad from the start: every write is refused
     EXPECT_EQ(ReportOf(model, refusingSink).kind, FailureKind::CannotWrite);
 
+    // On a thread of its own, which has no block buffer yet.
+    ConversionReport outOfMemory;
     refuseBlockBuffers = true;
-    const ConversionReport outOfMemory = ReportOf(model);
+    std::thread([&] { outOfMemory = ReportOf(model); }).join();
     refuseBlockBuffers = false;
     EXPECT_EQ(outOfMemory.kind, FailureKind::OutOfMemory);
     EXPECT_EQ(outOfMemory.reason, "not enough memory for a block buffer");

@@ -2,6 +2,8 @@
 // recorded values reduced, has the input's length, differs only in bytes that became zero, and
 // converting it again changes nothing.
 
+#include "model_convert.h"
+#include "scratch_folder.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
@@ -79,5 +81,41 @@ TEST(Properties, ModelOfOtherChunksIsCopiedByteForByte)
         const StreamResult result = ConvertBytes(model.bytes);
         EXPECT_EQ(result.converted, 1);
         EXPECT_TRUE(result.out == model.bytes) << "seed " << seed;
+    }
+}
+
+// The path entry moves what its file buffers hold straight from the one into the other and the
+// rest through the block buffer. Models of a few megabytes, made of many random models' chunks
+// and a long track and a large geoset, make the input buffer refill and the output block drain
+// at every kind of place, and take both ways for arrays and tracks larger than the buffers.
+using PropertiesOfFiles = ScratchFolder;
+
+TEST_F(PropertiesOfFiles, LargeModelsConvertExactlyThroughFiles)
+{
+    for (std::int32_t version : {800, 1000}) {
+        for (std::uint32_t seed = 0; seed < 3; ++seed) {
+            ModelSpec description = RandomModelSpec(seed, version);
+            for (std::uint32_t part = 1; part < 1000; ++part) {
+                const ModelSpec more = RandomModelSpec(seed * 1000 + part, version);
+                description.chunks.insert(description.chunks.end(), more.chunks.begin(), more.chunks.end());
+            }
+            ChunkSpec longTrack;
+            longTrack.kind = ChunkSpec::Bones;
+            longTrack.nodes.push_back(NodeSpec{{TrackSpec{TagOf("KGRT"), 3, 30000}}});
+            description.chunks.insert(description.chunks.begin() + 1, longTrack);
+            ChunkSpec largeGeoset;
+            largeGeoset.kind = ChunkSpec::Geosets;
+            largeGeoset.geosets.push_back(GeosetSpec());
+            largeGeoset.geosets[0].vertexCount = 40000;
+            description.chunks.push_back(largeGeoset);
+            const WrittenModel model = WriteModel(description, seed);
+            WriteFile(Path("model.mdx"), model.bytes);
+            ConversionReport report;
+            ASSERT_EQ(ConvertModelWithReport(Path("model.mdx").c_str(), Path("out.mdx").c_str(), report), 1)
+                << DescribeFailure(report);
+            EXPECT_EQ(FirstDifference(ReadFile(Path("out.mdx")), ExpectedOutput(model)), -1)
+                << "seed " << seed << ", version " << version << ", " << model.bytes.size() << " bytes";
+            EXPECT_EQ(report.floatsReduced, static_cast<std::int64_t>(model.reduced.size()));
+        }
     }
 }

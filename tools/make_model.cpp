@@ -5,6 +5,7 @@
 //   duridodi-make-model random OUT SEED [VERSION]
 //   duridodi-make-model geometry OUT MB        geosets of up to 65,535 vertices, about MB megabytes
 //   duridodi-make-model animation OUT MB       many bones and helpers with long tracks, about MB megabytes
+//   duridodi-make-model batch DIR COUNT        COUNT models like a game's, 5 KB to 5 MB, in folders under DIR
 //
 // Prints nothing on success; on failure one line on stderr and exit status 1.
 
@@ -12,9 +13,12 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
+#include <random>
 #include <string>
 
 namespace {
@@ -32,7 +36,7 @@ int Fail(const std::string& message)
 int Usage()
 {
     return Fail("usage: duridodi-make-model sample OUT | full OUT VERSION | random OUT SEED [VERSION] | "
-                "geometry OUT MB | animation OUT MB");
+                "geometry OUT MB | animation OUT MB | batch DIR COUNT");
 }
 
 // Parses a whole decimal argument within [low, high]; returns 0 on failure.
@@ -106,6 +110,94 @@ ModelSpec AnimationSpec(long long megabytes)
     return description;
 }
 
+// A model of about bytes bytes as games ship them: a few chunks that are copied (model header,
+// sequences, materials, pivots), geosets with 15 to 35% of the bytes, and bones and helpers with
+// the rest, each node with one to three tracks of 2 to 200 keys (most of them short), mostly
+// linear. One model in five is of version 1000, its geosets with tangents and skin weights.
+ModelSpec BatchModelSpec(double bytes, std::mt19937& random)
+{
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    ModelSpec description;
+    description.version = unit(random) < 0.2 ? 1000 : 800;
+    for (const char* tag : {"MODL", "SEQS", "MTLS"}) {
+        ChunkSpec other;
+        other.tag = TagOf(tag);
+        other.size = 100 + static_cast<std::int32_t>(unit(random) * std::min(2000.0, bytes / 20));
+        description.chunks.push_back(other);
+    }
+    // A vertex: position, normal, texture coordinates, vertex group, two triangles' face indices,
+    // and in the later layout a tangent and skin weights.
+    const double bytesPerVertex = 12 + 12 + 8 + 1 + 12 + (description.version > 800 ? 16 + 8 : 0);
+    ChunkSpec geosets;
+    geosets.kind = ChunkSpec::Geosets;
+    const double geosetBytes = bytes * (0.15 + 0.2 * unit(random));
+    const int geosetCount = 1 + static_cast<int>(unit(random) * 4);
+    for (int g = 0; g < geosetCount; ++g) {
+        GeosetSpec geoset;
+        const double vertices = geosetBytes / geosetCount / bytesPerVertex;
+        geoset.vertexCount = std::clamp(static_cast<std::int32_t>(vertices), 3, 65535);
+        geoset.faceIndexCount = geoset.vertexCount * 6;
+        geoset.vertexGroupCount = geoset.vertexCount;
+        geoset.extentCount = 1 + static_cast<std::int32_t>(unit(random) * 10);
+        geoset.tangents = geoset.skin = description.version > 800;
+        geosets.geosets.push_back(geoset);
+    }
+    description.chunks.push_back(geosets);
+    ChunkSpec bones;
+    bones.kind = ChunkSpec::Bones;
+    ChunkSpec helpers;
+    helpers.kind = ChunkSpec::Helpers;
+    const std::int32_t kTags[] = {TagOf("KGTR"), TagOf("KGRT"), TagOf("KGSC")};
+    std::int32_t nodes = 0;
+    for (double nodeBytes = 0; nodeBytes < bytes - geosetBytes; ++nodes) {
+        NodeSpec node;
+        nodeBytes += 4 + kNodeHeaderSize + kBoneTailSize;
+        for (int t = 1 + static_cast<int>(unit(random) * 3); t > 0; --t) {
+            TrackSpec track;
+            track.tag = kTags[(nodes + t) % 3];
+            const double pick = unit(random);
+            track.interpolation = pick < 0.7 ? 1 : pick < 0.85 ? 2 : pick < 0.95 ? 3 : 0;
+            track.keyCount = 2 + static_cast<std::int32_t>(198 * std::pow(unit(random), 2.0));
+            nodeBytes += 16 + static_cast<double>(track.keyCount * KeySize(track.tag, track.interpolation));
+            node.tracks.push_back(track);
+        }
+        (nodes % 4 == 0 ? helpers : bones).nodes.push_back(node);
+    }
+    description.chunks.push_back(bones);
+    description.chunks.push_back(helpers);
+    ChunkSpec pivots;
+    pivots.tag = TagOf("PIVT");
+    pivots.size = 12 * nodes;
+    description.chunks.push_back(pivots);
+    return description;
+}
+
+// Writes count models under folder, in folders of about 13 models, twenty to a parent folder
+// (folder/set0/unit0, ...). Sizes follow a log-normal spread around a median of 100 KB, cut to
+// 5 KB to 5 MB (a model is a little larger than the size drawn, so the median drawn is 90 KB);
+// the same count gives the same tree.
+int WriteBatch(const std::filesystem::path& folder, long long count)
+{
+    std::mt19937 random(2024);
+    std::lognormal_distribution<double> size(std::log(90e3), 1.3);
+    const long long folders = std::max(1LL, count / 13);
+    for (long long index = 0; index < count; ++index) {
+        const long long leaf = index % folders;
+        const std::filesystem::path place =
+            folder / ("set" + std::to_string(leaf / 20)) / ("unit" + std::to_string(leaf));
+        std::error_code error;
+        std::filesystem::create_directories(place, error);
+        const std::string path = (place / ("model" + std::to_string(index) + ".mdx")).string();
+        const ModelSpec description = BatchModelSpec(std::clamp(size(random), 5e3, 5e6), random);
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        StreamModel(description, out, static_cast<std::uint32_t>(index + 1));
+        out.close();
+        if (!out)
+            return Fail("cannot write " + path);
+    }
+    return 0;
+}
+
 int WriteBytes(const std::string& bytes, const char* path)
 {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -160,6 +252,11 @@ int main(int argc, char** argv)
         if (!ParseNumber(argv[3], 1, kMaxMegabytes, number))
             return Fail(std::string("size must be 1 to ") + std::to_string(kMaxMegabytes) + " MB: " + argv[3]);
         return StreamBytes(kind == "geometry" ? GeometrySpec(number) : AnimationSpec(number), path);
+    }
+    if (kind == "batch" && argc == 4) {
+        if (!ParseNumber(argv[3], 1, 1000000, number))
+            return Fail(std::string("count must be 1 to 1000000: ") + argv[3]);
+        return WriteBatch(path, number);
     }
     return Usage();
 }
