@@ -86,13 +86,13 @@ NodeLayout FreshNode(std::mt19937& random, bool bone)
 
 GeosetLayout FreshGeoset(std::mt19937& random)
 {
-    GeosetSpec spec;
-    spec.vertexCount = static_cast<std::int32_t>(Pick(random, 5));
-    spec.faceIndexCount = static_cast<std::int32_t>(2 * Pick(random, 3) + 1);
-    spec.vertexGroupCount = spec.vertexCount;
-    spec.extentCount = static_cast<std::int32_t>(Pick(random, 3));
+    GeosetSpec wanted;
+    wanted.vertexCount = static_cast<std::int32_t>(Pick(random, 5));
+    wanted.faceIndexCount = static_cast<std::int32_t>(2 * Pick(random, 3) + 1);
+    wanted.vertexGroupCount = wanted.vertexCount;
+    wanted.extentCount = static_cast<std::int32_t>(Pick(random, 3));
     std::uint32_t state = static_cast<std::uint32_t>(random());
-    return BuildGeoset(spec, 800, state);
+    return BuildGeoset(wanted, 800, state);
 }
 
 // Everything in a model that a mutation can pick.

@@ -156,11 +156,11 @@ std::uint32_t ContentState(std::uint32_t seed)
     return seed * 0x2545F491u + 0x6A09E667u;
 }
 
-NodeLayout BuildNode(const NodeSpec& spec, bool bone, std::uint32_t& state)
+NodeLayout BuildNode(const NodeSpec& wanted, bool bone, std::uint32_t& state)
 {
     NodeLayout node;
     node.header = Contents(kNodeHeaderSize, state);
-    for (const TrackSpec& trackSpec : spec.tracks) {
+    for (const TrackSpec& trackSpec : wanted.tracks) {
         TrackLayout track;
         track.tag = trackSpec.tag;
         track.interpolation = trackSpec.interpolation;
@@ -173,32 +173,32 @@ NodeLayout BuildNode(const NodeSpec& spec, bool bone, std::uint32_t& state)
     return node;
 }
 
-GeosetLayout BuildGeoset(const GeosetSpec& spec, std::int32_t version, std::uint32_t& state)
+GeosetLayout BuildGeoset(const GeosetSpec& wanted, std::int32_t version, std::uint32_t& state)
 {
-    const std::int64_t vertices = Count(spec.vertexCount);
+    const std::int64_t vertices = Count(wanted.vertexCount);
     const bool later = version > 800;
     GeosetLayout geoset;
     geoset.arrays[kPositions] = Array("VRTX", vertices * kGeosetElementSizes[kPositions], state);
     geoset.arrays[kNormals] = Array("NRMS", vertices * kGeosetElementSizes[kNormals], state);
-    geoset.arrays[kFaceTypes] = Array("PTYP", Count(spec.faceTypeCount) * kGeosetElementSizes[kFaceTypes], state);
-    geoset.arrays[kFaceGroups] = Array("PCNT", Count(spec.faceGroupCount) * kGeosetElementSizes[kFaceGroups], state);
-    geoset.arrays[kFaces] = Array("PVTX", Count(spec.faceIndexCount) * kGeosetElementSizes[kFaces], state, true);
+    geoset.arrays[kFaceTypes] = Array("PTYP", Count(wanted.faceTypeCount) * kGeosetElementSizes[kFaceTypes], state);
+    geoset.arrays[kFaceGroups] = Array("PCNT", Count(wanted.faceGroupCount) * kGeosetElementSizes[kFaceGroups], state);
+    geoset.arrays[kFaces] = Array("PVTX", Count(wanted.faceIndexCount) * kGeosetElementSizes[kFaces], state, true);
     geoset.arrays[kVertexGroups] =
-        Array("GNDX", Count(spec.vertexGroupCount) * kGeosetElementSizes[kVertexGroups], state, true);
+        Array("GNDX", Count(wanted.vertexGroupCount) * kGeosetElementSizes[kVertexGroups], state, true);
     geoset.arrays[kMatrixGroups] =
-        Array("MTGC", Count(spec.matrixGroupCount) * kGeosetElementSizes[kMatrixGroups], state);
+        Array("MTGC", Count(wanted.matrixGroupCount) * kGeosetElementSizes[kMatrixGroups], state);
     geoset.arrays[kMatrixIndices] =
-        Array("MATS", Count(spec.matrixIndexCount) * kGeosetElementSizes[kMatrixIndices], state);
+        Array("MATS", Count(wanted.matrixIndexCount) * kGeosetElementSizes[kMatrixIndices], state);
     geoset.block = Contents(GeosetBlockSize(version), state);
-    geoset.extents = Contents(Count(spec.extentCount) * kExtentSize, state);
-    geoset.hasTangents = later && spec.tangents;
+    geoset.extents = Contents(Count(wanted.extentCount) * kExtentSize, state);
+    geoset.hasTangents = later && wanted.tangents;
     if (geoset.hasTangents)
         geoset.tangents = Contents(vertices * kTangentSize, state);
-    geoset.hasSkin = later && spec.skin;
+    geoset.hasSkin = later && wanted.skin;
     if (geoset.hasSkin)
         geoset.skin = Contents(vertices * 8 * kSkinSize, state, true); // four bone indices and four weights
     geoset.uvTag = TagOf("UVAS");
-    for (std::int32_t set = 0; set < spec.uvSetCount; ++set)
+    for (std::int32_t set = 0; set < wanted.uvSetCount; ++set)
         geoset.uvSets.push_back(Array("UVBS", vertices * kCoordinateSize, state));
     return geoset;
 }

@@ -247,17 +247,17 @@ void PutDescribedModel(Writer& w, const ModelSpec& description, std::uint32_t se
         version.body = Int32Bytes(static_cast<std::uint32_t>(description.version));
         PutChunk(w, version);
     }
-    for (const ChunkSpec& spec : description.chunks) {
-        if (spec.kind == ChunkSpec::Other) {
-            PutChunk(w, BuildOtherChunk(spec.tag, spec.size, state));
+    for (const ChunkSpec& wanted : description.chunks) {
+        if (wanted.kind == ChunkSpec::Other) {
+            PutChunk(w, BuildOtherChunk(wanted.tag, wanted.size, state));
             continue;
         }
-        const std::uint64_t sizeAt = StartChunk(w, kKindTags[spec.kind]);
-        for (const NodeSpec& node : spec.nodes) {
-            PutNode(w, BuildNode(node, spec.kind == ChunkSpec::Bones, state), spec.kind == ChunkSpec::Bones);
+        const std::uint64_t sizeAt = StartChunk(w, kKindTags[wanted.kind]);
+        for (const NodeSpec& node : wanted.nodes) {
+            PutNode(w, BuildNode(node, wanted.kind == ChunkSpec::Bones, state), wanted.kind == ChunkSpec::Bones);
             Flush(w);
         }
-        for (const GeosetSpec& geoset : spec.geosets) {
+        for (const GeosetSpec& geoset : wanted.geosets) {
             PutGeoset(w, BuildGeoset(geoset, w.version, state));
             Flush(w);
         }

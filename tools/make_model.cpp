@@ -56,12 +56,12 @@ ModelSpec GeometrySpec(long long megabytes)
 {
     constexpr std::int64_t kMaxVertices = 65535;
     const auto geoset = [](std::int64_t vertices) {
-        GeosetSpec spec;
-        spec.vertexCount = static_cast<std::int32_t>(vertices);
-        spec.faceIndexCount = static_cast<std::int32_t>(vertices * 6);
-        spec.vertexGroupCount = static_cast<std::int32_t>(vertices);
-        spec.extentCount = 12;
-        return spec;
+        GeosetSpec wanted;
+        wanted.vertexCount = static_cast<std::int32_t>(vertices);
+        wanted.faceIndexCount = static_cast<std::int32_t>(vertices * 6);
+        wanted.vertexGroupCount = static_cast<std::int32_t>(vertices);
+        wanted.extentCount = 12;
+        return wanted;
     };
     ModelSpec sizing;
     sizing.chunks.resize(1);
