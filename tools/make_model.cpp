@@ -6,6 +6,8 @@
 //   duridodi-make-model geometry OUT MB        geosets of up to 65,535 vertices, about MB megabytes
 //   duridodi-make-model animation OUT MB       many bones and helpers with long tracks, about MB megabytes
 //   duridodi-make-model batch DIR COUNT        COUNT models like a game's, 5 KB to 5 MB, in folders under DIR
+//   duridodi-make-model lifelike OUT SEED      every structure (version 1000) with values of lifelike size:
+//                                              what --stats reports on a real model
 //
 // Prints nothing on success; on failure one line on stderr and exit status 1.
 
@@ -16,6 +18,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -36,7 +39,7 @@ int Fail(const std::string& message)
 int Usage()
 {
     return Fail("usage: duridodi-make-model sample OUT | full OUT VERSION | random OUT SEED [VERSION] | "
-                "geometry OUT MB | animation OUT MB | batch DIR COUNT");
+                "geometry OUT MB | animation OUT MB | batch DIR COUNT | lifelike OUT SEED");
 }
 
 // Parses a whole decimal argument within [low, high]; returns 0 on failure.
@@ -198,6 +201,62 @@ int WriteBatch(const std::filesystem::path& folder, long long count)
     return 0;
 }
 
+// Values as a model of about 800 units across holds them, drawn from random: positions and
+// extents within 400 units, unit normals, tangents with a handedness of +1 or -1, texture
+// coordinates in [0, 1], translations within 50 units, unit quaternions, scalings of 0.5 to 2.
+// Returns how many of the records from at belong to the one value written (a normal's 3, a
+// tangent's or a quaternion's 4, else 1).
+std::size_t PutLifelikeValue(std::string& bytes, const std::vector<ReducedValue>& records, std::size_t at,
+                             std::mt19937& random)
+{
+    std::uniform_real_distribution<float> signedUnit(-1.0f, 1.0f);
+    std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+    const ValueKind kind = records[at].kind;
+    float values[4] = {};
+    std::size_t count = 1;
+    if (kind == ValueKind::Normal || kind == ValueKind::Tangent || kind == ValueKind::Rotation) {
+        count = kind == ValueKind::Normal ? 3 : 4;
+        const std::size_t direction = kind == ValueKind::Rotation ? 4 : 3;
+        float length = 0.0f;
+        while (length < 0.01f) {
+            length = 0.0f;
+            for (std::size_t i = 0; i < direction; ++i) {
+                values[i] = signedUnit(random);
+                length += values[i] * values[i];
+            }
+        }
+        for (std::size_t i = 0; i < direction; ++i)
+            values[i] /= std::sqrt(length);
+        if (kind == ValueKind::Tangent)
+            values[3] = unit(random) < 0.5f ? -1.0f : 1.0f;
+    } else if (kind == ValueKind::Position || kind == ValueKind::Extent) {
+        values[0] = 400.0f * signedUnit(random);
+    } else if (kind == ValueKind::TextureCoordinate) {
+        values[0] = unit(random);
+    } else if (kind == ValueKind::Translation) {
+        values[0] = 50.0f * signedUnit(random);
+    } else {
+        values[0] = 0.5f + 1.5f * unit(random);
+    }
+    count = std::min(count, records.size() - at);
+    for (std::size_t i = 0; i < count; ++i) {
+        std::uint32_t bits = 0;
+        std::memcpy(&bits, &values[i], 4);
+        for (int b = 0; b < 4; ++b)
+            bytes[records[at + i].offset + b] = static_cast<char>(bits >> (8 * b));
+    }
+    return count;
+}
+
+WrittenModel LifelikeModel(std::uint32_t seed)
+{
+    WrittenModel model = WriteModel(FullModelSpec(1000), seed);
+    std::mt19937 random(seed);
+    for (std::size_t at = 0; at < model.reduced.size();)
+        at += PutLifelikeValue(model.bytes, model.reduced, at, random);
+    return model;
+}
+
 int WriteBytes(const std::string& bytes, const char* path)
 {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -247,6 +306,11 @@ int main(int argc, char** argv)
             return Fail(std::string("not a version: ") + argv[4]);
         const std::uint32_t seed = static_cast<std::uint32_t>(number);
         return WriteBytes(WriteModel(RandomModelSpec(seed, static_cast<std::int32_t>(version)), seed).bytes, path);
+    }
+    if (kind == "lifelike" && argc == 4) {
+        if (!ParseNumber(argv[3], 0, 0xFFFFFFFFLL, number))
+            return Fail(std::string("not a seed: ") + argv[3]);
+        return WriteBytes(LifelikeModel(static_cast<std::uint32_t>(number)).bytes, path);
     }
     if ((kind == "geometry" || kind == "animation") && argc == 4) {
         if (!ParseNumber(argv[3], 1, kMaxMegabytes, number))
