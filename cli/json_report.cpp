@@ -2,7 +2,6 @@
 
 #include <nlohmann/json.hpp>
 
-
 // Fields stay in the order they are written in, as the manual lists them.
 using Json = nlohmann::ordered_json;
 
@@ -108,8 +107,10 @@ std::string SummaryJsonLine(const BatchTotals& totals, const CliOptions& options
     object["bytes"] = totals.bytesIn;
     object["floats_reduced"] = totals.floatsReduced;
     if (options.stats) {
-        object["deflated_input"] = totals.deflatedIn;
-        object["deflated_output"] = totals.deflatedOut;
+        // Totals over only some of the files would read as the batch's: unknown is null.
+        object["deflated_input"] = totals.unmeasured == 0 ? Json(totals.deflatedIn) : Json();
+        object["deflated_output"] = totals.unmeasured == 0 ? Json(totals.deflatedOut) : Json();
+        object["unmeasured"] = totals.unmeasured;
         object["largest_change"] = ValueChangesJson(totals.changes);
     }
     return JsonLine(object);

@@ -205,8 +205,10 @@ static void AddToTotals(const FileOutcome& outcome, BatchTotals& totals)
     ++totals.converted;
     totals.bytesIn += outcome.bytesIn;
     totals.floatsReduced += outcome.report.floatsReduced;
-    totals.deflatedIn += outcome.deflatedIn;
-    totals.deflatedOut += outcome.deflatedOut;
+    if (outcome.measured) {
+        totals.deflatedIn += outcome.deflatedIn;
+        totals.deflatedOut += outcome.deflatedOut;
+    }
     totals.unmeasured += outcome.unmeasured;
     AddValueChanges(outcome.changes, totals.changes);
 }

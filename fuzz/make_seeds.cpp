@@ -20,9 +20,9 @@ constexpr std::size_t kMaxSeedSize = 16 * 1024;
 // A model with an empty chunk of each walked kind: tag and zero size.
 std::string EmptyChunksModel()
 {
-    ModelSpec description;
+    ModelPlan description;
     description.writeVersion = false;
-    for (ChunkSpec::Kind kind : {ChunkSpec::Bones, ChunkSpec::Helpers, ChunkSpec::Geosets}) {
+    for (ChunkPlan::Kind kind : {ChunkPlan::Bones, ChunkPlan::Helpers, ChunkPlan::Geosets}) {
         description.chunks.emplace_back();
         description.chunks.back().kind = kind;
     }
@@ -48,10 +48,10 @@ int main(int argc, char** argv)
     };
     const std::int32_t versions[] = {800, 900, 1000, 1100};
     for (std::int32_t version : versions) {
-        save("full-" + std::to_string(version) + ".mdx", WriteModel(FullModelSpec(version)).bytes);
+        save("full-" + std::to_string(version) + ".mdx", WriteModel(FullModelPlan(version)).bytes);
         for (std::uint32_t seed = 1; seed <= kRandomModels; ++seed)
             save("random-" + std::to_string(version) + "-" + std::to_string(seed) + ".mdx",
-                 WriteModel(RandomModelSpec(seed, version), seed).bytes);
+                 WriteModel(RandomModelPlan(seed, version), seed).bytes);
     }
     save("magic-only.mdx", std::string("MDLX"));
     save("empty-chunks.mdx", EmptyChunksModel());

@@ -78,7 +78,7 @@ TrackLayout FreshTrack(std::mt19937& random)
 NodeLayout FreshNode(std::mt19937& random, bool bone)
 {
     std::uint32_t state = static_cast<std::uint32_t>(random());
-    NodeLayout node = BuildNode(NodeSpec(), bone, state);
+    NodeLayout node = BuildNode(NodePlan(), bone, state);
     for (std::size_t i = Pick(random, 4); i > 0; --i)
         node.tracks.push_back(FreshTrack(random));
     return node;
@@ -86,7 +86,7 @@ NodeLayout FreshNode(std::mt19937& random, bool bone)
 
 GeosetLayout FreshGeoset(std::mt19937& random)
 {
-    GeosetSpec wanted;
+    GeosetPlan wanted;
     wanted.vertexCount = static_cast<std::int32_t>(Pick(random, 5));
     wanted.faceIndexCount = static_cast<std::int32_t>(2 * Pick(random, 3) + 1);
     wanted.vertexGroupCount = wanted.vertexCount;

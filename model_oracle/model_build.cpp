@@ -70,12 +70,12 @@ std::int32_t RandomTrackTag(std::uint32_t& state)
     return kTags[Below(state, sizeof kTags / sizeof kTags[0])];
 }
 
-NodeSpec RandomNode(std::uint32_t& state)
+NodePlan RandomNode(std::uint32_t& state)
 {
-    NodeSpec node;
+    NodePlan node;
     const std::uint32_t trackCount = Below(state, 5);
     for (std::uint32_t i = 0; i < trackCount; ++i) {
-        TrackSpec track;
+        TrackPlan track;
         track.tag = RandomTrackTag(state);
         track.interpolation = static_cast<std::int32_t>(Below(state, 4));
         track.keyCount = static_cast<std::int32_t>(Below(state, 6));
@@ -84,9 +84,9 @@ NodeSpec RandomNode(std::uint32_t& state)
     return node;
 }
 
-GeosetSpec RandomGeoset(std::uint32_t& state)
+GeosetPlan RandomGeoset(std::uint32_t& state)
 {
-    GeosetSpec geoset;
+    GeosetPlan geoset;
     geoset.vertexCount = static_cast<std::int32_t>(Below(state, 8));
     geoset.faceTypeCount = static_cast<std::int32_t>(Below(state, 3));
     geoset.faceGroupCount = static_cast<std::int32_t>(Below(state, 3));
@@ -102,18 +102,18 @@ GeosetSpec RandomGeoset(std::uint32_t& state)
     return geoset;
 }
 
-ChunkSpec RandomChunk(std::uint32_t& state)
+ChunkPlan RandomChunk(std::uint32_t& state)
 {
-    ChunkSpec chunk;
-    chunk.kind = static_cast<ChunkSpec::Kind>(Below(state, 4));
+    ChunkPlan chunk;
+    chunk.kind = static_cast<ChunkPlan::Kind>(Below(state, 4));
     const std::uint32_t itemCount = Below(state, 4);
     for (std::uint32_t i = 0; i < itemCount; ++i) {
-        if (chunk.kind == ChunkSpec::Bones || chunk.kind == ChunkSpec::Helpers)
+        if (chunk.kind == ChunkPlan::Bones || chunk.kind == ChunkPlan::Helpers)
             chunk.nodes.push_back(RandomNode(state));
-        else if (chunk.kind == ChunkSpec::Geosets)
+        else if (chunk.kind == ChunkPlan::Geosets)
             chunk.geosets.push_back(RandomGeoset(state));
     }
-    if (chunk.kind == ChunkSpec::Other) {
+    if (chunk.kind == ChunkPlan::Other) {
         chunk.tag = TagOf(kOtherTags[Below(state, sizeof kOtherTags / sizeof kOtherTags[0])]);
         chunk.size = static_cast<std::int32_t>(Below(state, 70));
     }
@@ -122,23 +122,23 @@ ChunkSpec RandomChunk(std::uint32_t& state)
 
 // ---- The full model's parts
 
-TrackSpec Track(const char* letters, std::int32_t interpolation, std::int32_t keyCount)
+TrackPlan Track(const char* letters, std::int32_t interpolation, std::int32_t keyCount)
 {
-    return TrackSpec{TagOf(letters), interpolation, keyCount};
+    return TrackPlan{TagOf(letters), interpolation, keyCount};
 }
 
-ChunkSpec OtherChunk(const char* letters, std::int32_t size)
+ChunkPlan OtherChunk(const char* letters, std::int32_t size)
 {
-    ChunkSpec chunk;
+    ChunkPlan chunk;
     chunk.tag = TagOf(letters);
     chunk.size = size;
     return chunk;
 }
 
-GeosetSpec Geoset(std::int32_t vertices, std::int32_t faceIndices, std::int32_t vertexGroups, std::int32_t extents,
+GeosetPlan Geoset(std::int32_t vertices, std::int32_t faceIndices, std::int32_t vertexGroups, std::int32_t extents,
                   std::int32_t uvSets, bool tangents, bool skin)
 {
-    GeosetSpec geoset;
+    GeosetPlan geoset;
     geoset.vertexCount = vertices;
     geoset.faceIndexCount = faceIndices;
     geoset.vertexGroupCount = vertexGroups;
@@ -156,16 +156,16 @@ std::uint32_t ContentState(std::uint32_t seed)
     return seed * 0x2545F491u + 0x6A09E667u;
 }
 
-NodeLayout BuildNode(const NodeSpec& wanted, bool bone, std::uint32_t& state)
+NodeLayout BuildNode(const NodePlan& wanted, bool bone, std::uint32_t& state)
 {
     NodeLayout node;
     node.header = Contents(kNodeHeaderSize, state);
-    for (const TrackSpec& trackSpec : wanted.tracks) {
+    for (const TrackPlan& trackPlan : wanted.tracks) {
         TrackLayout track;
-        track.tag = trackSpec.tag;
-        track.interpolation = trackSpec.interpolation;
+        track.tag = trackPlan.tag;
+        track.interpolation = trackPlan.interpolation;
         track.globalSequence = static_cast<std::int32_t>(NextFieldValue(state));
-        track.keys = Contents(Count(trackSpec.keyCount) * KeySize(track.tag, track.interpolation), state);
+        track.keys = Contents(Count(trackPlan.keyCount) * KeySize(track.tag, track.interpolation), state);
         node.tracks.push_back(track);
     }
     if (bone)
@@ -173,7 +173,7 @@ NodeLayout BuildNode(const NodeSpec& wanted, bool bone, std::uint32_t& state)
     return node;
 }
 
-GeosetLayout BuildGeoset(const GeosetSpec& wanted, std::int32_t version, std::uint32_t& state)
+GeosetLayout BuildGeoset(const GeosetPlan& wanted, std::int32_t version, std::uint32_t& state)
 {
     const std::int64_t vertices = Count(wanted.vertexCount);
     const bool later = version > 800;
@@ -211,17 +211,17 @@ ChunkLayout BuildOtherChunk(std::int32_t tag, std::int32_t size, std::uint32_t& 
     return chunk;
 }
 
-ModelSpec FullModelSpec(std::int32_t version)
+ModelPlan FullModelPlan(std::int32_t version)
 {
-    ModelSpec description;
+    ModelPlan description;
     description.version = version;
     description.chunks.push_back(OtherChunk("MODL", 372));
     description.chunks.push_back(OtherChunk("SEQS", 264));
     description.chunks.push_back(OtherChunk("GLBS", 8));
     description.chunks.push_back(OtherChunk("TEXS", 13)); // an odd size moves every later chunk off 4-byte steps
 
-    ChunkSpec bones;
-    bones.kind = ChunkSpec::Bones;
+    ChunkPlan bones;
+    bones.kind = ChunkPlan::Bones;
     bones.nodes.push_back({{Track("KGTR", 0, 2), Track("KGRT", 1, 3), Track("KGSC", 2, 1)}});
     bones.nodes.push_back({{Track("KGRT", 3, 2), Track("KGTR", 3, 1), Track("KGSC", 1, 2)}});
     bones.nodes.push_back({});                                                     // no tracks
@@ -229,8 +229,8 @@ ModelSpec FullModelSpec(std::int32_t version)
     bones.nodes.push_back({{Track("KGTR", 1, 0), Track("KGSC", 3, 3)}});           // a track without keys
     description.chunks.push_back(bones);
 
-    ChunkSpec helpers;
-    helpers.kind = ChunkSpec::Helpers;
+    ChunkPlan helpers;
+    helpers.kind = ChunkPlan::Helpers;
     helpers.nodes.push_back({{Track("KGSC", 0, 1), Track("KGRT", 2, 1), Track("KGTR", 2, 3)}});
     helpers.nodes.push_back({});
     helpers.nodes.push_back({{Track("KGAO", 3, 2)}});
@@ -238,8 +238,8 @@ ModelSpec FullModelSpec(std::int32_t version)
 
     description.chunks.push_back(OtherChunk("PIVT", 84));
 
-    ChunkSpec geosets;
-    geosets.kind = ChunkSpec::Geosets;
+    ChunkPlan geosets;
+    geosets.kind = ChunkPlan::Geosets;
     geosets.geosets.push_back(Geoset(5, 9, 5, 0, 1, true, true));   // odd counts, no extents
     geosets.geosets.push_back(Geoset(4, 6, 4, 3, 2, true, false));  // two texture coordinate sets
     geosets.geosets.push_back(Geoset(3, 3, 3, 1, 3, false, true));  // three sets
@@ -251,17 +251,17 @@ ModelSpec FullModelSpec(std::int32_t version)
     geosets.geosets.push_back(Geoset(7, 15, 7, 2, 1, false, false));
     description.chunks.push_back(geosets);
 
-    ChunkSpec emptyHelpers;
-    emptyHelpers.kind = ChunkSpec::Helpers;
+    ChunkPlan emptyHelpers;
+    emptyHelpers.kind = ChunkPlan::Helpers;
     description.chunks.push_back(emptyHelpers);
     description.chunks.push_back(OtherChunk("CLID", 57));
     return description;
 }
 
-ModelSpec RandomModelSpec(std::uint32_t seed, std::int32_t version)
+ModelPlan RandomModelPlan(std::uint32_t seed, std::int32_t version)
 {
     std::uint32_t state = ContentState(seed) ^ 0xA5A5A5A5u;
-    ModelSpec description;
+    ModelPlan description;
     description.version = version;
     // A version-800 model need not say so.
     description.writeVersion = version != 800 || Below(state, 3) != 0;

@@ -66,19 +66,19 @@ std::int64_t KeySize(std::int32_t tag, std::int32_t interpolation);
 
 // ---- Descriptions: what a model holds, without its contents
 
-struct TrackSpec {
+struct TrackPlan {
     std::int32_t tag;           // "KGTR", "KGRT", "KGSC" (reduced) or any other track
     std::int32_t interpolation; // 0 none, 1 linear, 2 Hermite, 3 Bezier
     std::int32_t keyCount;      // negative counts are written as 0
 };
 
-struct NodeSpec {
+struct NodePlan {
     // Tracks in order. From the first tag other than the three reduced ones, the converter copies
     // the rest of the node unchanged.
-    std::vector<TrackSpec> tracks;
+    std::vector<TrackPlan> tracks;
 };
 
-struct GeosetSpec {
+struct GeosetPlan {
     std::int32_t vertexCount = 3;      // positions and normals (and tangents)
     std::int32_t faceTypeCount = 1;    // PTYP, 4 bytes each
     std::int32_t faceGroupCount = 1;   // PCNT, 4 bytes each
@@ -92,18 +92,18 @@ struct GeosetSpec {
     bool skin = false;                 // "SKIN" array of vertexCount * 8 bytes (versions above 800 only)
 };
 
-struct ChunkSpec {
+struct ChunkPlan {
     enum Kind { Bones, Helpers, Geosets, Other } kind = Other;
-    std::vector<NodeSpec> nodes;       // Bones, Helpers
-    std::vector<GeosetSpec> geosets;   // Geosets
+    std::vector<NodePlan> nodes;       // Bones, Helpers
+    std::vector<GeosetPlan> geosets;   // Geosets
     std::int32_t tag = 0;              // Other: the chunk's tag
     std::int32_t size = 0;             // Other: body bytes
 };
 
-struct ModelSpec {
+struct ModelPlan {
     std::int32_t version = 800;   // written as a "VERS" chunk first unless writeVersion is false
     bool writeVersion = true;     // without it the model reads as version 800
-    std::vector<ChunkSpec> chunks;
+    std::vector<ChunkPlan> chunks;
 };
 
 // One model with every structure: version chunk, other chunks (one of odd size), bones and
@@ -111,10 +111,10 @@ struct ModelSpec {
 // without tracks, nodes with other track tags, a track without keys, geosets with odd face-index
 // and vertex-group counts, zero and several sequence extents, one to three texture coordinate
 // sets; for versions above 800 geosets with and without tangents and skin weights.
-ModelSpec FullModelSpec(std::int32_t version = 800);
+ModelPlan FullModelPlan(std::int32_t version = 800);
 
 // A varied well-formed model drawn from seed (same seed, same model).
-ModelSpec RandomModelSpec(std::uint32_t seed, std::int32_t version = 800);
+ModelPlan RandomModelPlan(std::uint32_t seed, std::int32_t version = 800);
 
 // ---- Layouts: a model split into its structure, every leaf kept as bytes
 
@@ -167,8 +167,8 @@ struct ModelLayout {
 // times, ids and copied blocks too) and every single byte is non-zero, so that a wrong reduction
 // always shows. The same state gives the same contents; state moves on past what was drawn.
 std::uint32_t ContentState(std::uint32_t seed);
-NodeLayout BuildNode(const NodeSpec& node, bool bone, std::uint32_t& state);
-GeosetLayout BuildGeoset(const GeosetSpec& geoset, std::int32_t version, std::uint32_t& state);
+NodeLayout BuildNode(const NodePlan& node, bool bone, std::uint32_t& state);
+GeosetLayout BuildGeoset(const GeosetPlan& geoset, std::int32_t version, std::uint32_t& state);
 // A chunk that is not walked, of size body bytes (4-byte fields, then single bytes for an odd rest).
 ChunkLayout BuildOtherChunk(std::int32_t tag, std::int32_t size, std::uint32_t& state);
 
@@ -219,12 +219,12 @@ struct WrittenModel {
 WrittenModel WriteLayout(const ModelLayout& model);
 
 // The model described, its contents drawn from ContentState(seed), in file order.
-WrittenModel WriteModel(const ModelSpec& description, std::uint32_t seed = 1);
+WrittenModel WriteModel(const ModelPlan& description, std::uint32_t seed = 1);
 
 // Writes the same bytes as WriteModel to out without holding the model (for models of hundreds
 // of MB; at most a node or a geoset is held); out must be seekable, as files and string streams
 // are. Returns the number of values the converter reduces.
-std::uint64_t StreamModel(const ModelSpec& description, std::ostream& out, std::uint32_t seed = 1);
+std::uint64_t StreamModel(const ModelPlan& description, std::ostream& out, std::uint32_t seed = 1);
 
 // The converter's output for the model: its bytes with the two low-order bytes of every
 // recorded value set to zero.

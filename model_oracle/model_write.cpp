@@ -236,7 +236,7 @@ void PutChunk(Writer& w, const ChunkLayout& chunk)
 
 // The model described, each node and geoset built just before it is written, so that with a
 // stream no more than one of them is held.
-void PutDescribedModel(Writer& w, const ModelSpec& description, std::uint32_t seed)
+void PutDescribedModel(Writer& w, const ModelPlan& description, std::uint32_t seed)
 {
     static const std::int32_t kKindTags[] = {tags::kBone, tags::kHelper, tags::kGeoset};
     std::uint32_t state = ContentState(seed);
@@ -247,17 +247,17 @@ void PutDescribedModel(Writer& w, const ModelSpec& description, std::uint32_t se
         version.body = Int32Bytes(static_cast<std::uint32_t>(description.version));
         PutChunk(w, version);
     }
-    for (const ChunkSpec& wanted : description.chunks) {
-        if (wanted.kind == ChunkSpec::Other) {
+    for (const ChunkPlan& wanted : description.chunks) {
+        if (wanted.kind == ChunkPlan::Other) {
             PutChunk(w, BuildOtherChunk(wanted.tag, wanted.size, state));
             continue;
         }
         const std::uint64_t sizeAt = StartChunk(w, kKindTags[wanted.kind]);
-        for (const NodeSpec& node : wanted.nodes) {
-            PutNode(w, BuildNode(node, wanted.kind == ChunkSpec::Bones, state), wanted.kind == ChunkSpec::Bones);
+        for (const NodePlan& node : wanted.nodes) {
+            PutNode(w, BuildNode(node, wanted.kind == ChunkPlan::Bones, state), wanted.kind == ChunkPlan::Bones);
             Flush(w);
         }
-        for (const GeosetSpec& geoset : wanted.geosets) {
+        for (const GeosetPlan& geoset : wanted.geosets) {
             PutGeoset(w, BuildGeoset(geoset, w.version, state));
             Flush(w);
         }
@@ -283,7 +283,7 @@ WrittenModel WriteLayout(const ModelLayout& model)
     return written;
 }
 
-WrittenModel WriteModel(const ModelSpec& description, std::uint32_t seed)
+WrittenModel WriteModel(const ModelPlan& description, std::uint32_t seed)
 {
     WrittenModel written;
     Writer w;
@@ -294,7 +294,7 @@ WrittenModel WriteModel(const ModelSpec& description, std::uint32_t seed)
     return written;
 }
 
-std::uint64_t StreamModel(const ModelSpec& description, std::ostream& out, std::uint32_t seed)
+std::uint64_t StreamModel(const ModelPlan& description, std::ostream& out, std::uint32_t seed)
 {
     Writer w;
     w.stream = &out;

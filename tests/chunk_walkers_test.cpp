@@ -12,13 +12,13 @@
 namespace {
 
 // A model of one chunk of nodes (Bones or Helpers) holding one node with tracks.
-ModelSpec OneNode(ChunkSpec::Kind kind, const std::vector<TrackSpec>& tracks)
+ModelPlan OneNode(ChunkPlan::Kind kind, const std::vector<TrackPlan>& tracks)
 {
-    ModelSpec description;
+    ModelPlan description;
     description.writeVersion = false;
     description.chunks.resize(1);
     description.chunks[0].kind = kind;
-    description.chunks[0].nodes = {NodeSpec{tracks}};
+    description.chunks[0].nodes = {NodePlan{tracks}};
     return description;
 }
 
@@ -47,7 +47,7 @@ const std::int32_t kReducedTracks[] = {TagOf("KGTR"), TagOf("KGRT"), TagOf("KGSC
 // rounded (0x3F80FFFF stays 0x3F80....), and values already reduced pass unchanged.
 TEST(Tracks, LinearRotationKeepsFrameTimesAndTruncatesQuaternions)
 {
-    WrittenModel model = WriteModel(OneNode(ChunkSpec::Helpers, {{TagOf("KGRT"), 1, 2}}));
+    WrittenModel model = WriteModel(OneNode(ChunkPlan::Helpers, {{TagOf("KGRT"), 1, 2}}));
     ASSERT_EQ(model.reduced.size(), 8u);
     const std::size_t keysAt = model.reduced.front().offset - 4;
     const std::uint32_t in[] = {0x4120CCCD, 0x3F8CCCCD, 0xBDCCCCCD, 0x3F3504F3, 0x3F80FFFF,
@@ -72,8 +72,8 @@ TEST(Tracks, LinearRotationKeepsFrameTimesAndTruncatesQuaternions)
 // helpers, each track kind with each type.
 TEST(Tracks, EveryInterpolationTypeOfEveryTrackKindConverts)
 {
-    for (ChunkSpec::Kind kind : {ChunkSpec::Bones, ChunkSpec::Helpers}) {
-        std::vector<TrackSpec> tracks;
+    for (ChunkPlan::Kind kind : {ChunkPlan::Bones, ChunkPlan::Helpers}) {
+        std::vector<TrackPlan> tracks;
         for (std::int32_t type : {-1, 0, 1, 2, 3, 7}) {
             for (std::int32_t tag : kReducedTracks)
                 tracks.push_back({tag, type, static_cast<std::int32_t>(tracks.size() % 4)});
@@ -91,7 +91,7 @@ TEST(Geosets, ArrayTagsAreCopiedWithoutBeingCompared)
 {
     for (std::int32_t version : {800, 900}) {
         ModelLayout layout;
-        ASSERT_TRUE(ParseModel(WriteModel(FullModelSpec(version)).bytes, layout));
+        ASSERT_TRUE(ParseModel(WriteModel(FullModelPlan(version)).bytes, layout));
         for (ChunkLayout& chunk : layout.chunks) {
             for (GeosetLayout& geoset : chunk.geosets) {
                 geoset.arrays[kPositions].tag = TagOf("TANG");
@@ -114,7 +114,7 @@ TEST(Geosets, ArrayTagsAreCopiedWithoutBeingCompared)
 TEST(Geosets, LayoutOfAnotherVersionIsOutOfStep)
 {
     for (std::int32_t written : {800, 900}) {
-        std::string input = WriteModel(FullModelSpec(written)).bytes;
+        std::string input = WriteModel(FullModelPlan(written)).bytes;
         ASSERT_EQ(input.substr(4, 8), "VERS" + Int32Bytes(4));
         input.replace(12, 4, Int32Bytes(written == 800 ? 900 : 800));
         ExpectMalformed(input, "written for " + std::to_string(written));
@@ -126,7 +126,7 @@ TEST(Geosets, LayoutOfAnotherVersionIsOutOfStep)
 
 TEST(VersionChunk, OtherBodySizesAreCopiedAndLeaveTheVersion)
 {
-    ModelSpec description = FullModelSpec(800);
+    ModelPlan description = FullModelPlan(800);
     description.writeVersion = false;
     const WrittenModel model = WriteModel(description);
     const std::string versions = "VERS" + Int32Bytes(8) + Int32Bytes(900) + Int32Bytes(0x3F8CCCCD);
@@ -154,7 +154,7 @@ TEST(VersionChunk, VersionCutShortIsNotNoted)
 TEST(Sizes, SizesAndCountsOutOfStepWithTheirContentsAreMalformed)
 {
     for (std::int32_t version : {800, 1000}) {
-        const WrittenModel model = WriteModel(FullModelSpec(version));
+        const WrittenModel model = WriteModel(FullModelPlan(version));
         std::int32_t chunkTag = 0;
         bool inGeoset = false;
         int cases = 0;
@@ -187,7 +187,7 @@ TEST(Sizes, SizesAndCountsOutOfStepWithTheirContentsAreMalformed)
 // Two bytes after a node's last track, node and chunk grown to hold them: too few for a tag.
 TEST(Sizes, NodeEndingInsideATrackTagIsMalformed)
 {
-    const WrittenModel model = WriteModel(OneNode(ChunkSpec::Helpers, {{TagOf("KGTR"), 1, 1}}));
+    const WrittenModel model = WriteModel(OneNode(ChunkPlan::Helpers, {{TagOf("KGTR"), 1, 1}}));
     std::string input = model.bytes + "AB";
     PutFieldAt(input, 8, FieldAt(input, 8) + 2);
     PutFieldAt(input, 12, FieldAt(input, 12) + 2);

@@ -23,9 +23,9 @@ std::string Chunk(const char* tag, const std::string& body)
     return std::string(tag, 4) + Int32Bytes(static_cast<std::uint32_t>(body.size())) + body;
 }
 
-ChunkSpec OtherChunk(const char* tag, std::int32_t size)
+ChunkPlan OtherChunk(const char* tag, std::int32_t size)
 {
-    ChunkSpec chunk;
+    ChunkPlan chunk;
     chunk.tag = TagFromLetters(tag);
     chunk.size = size;
     return chunk;
@@ -45,7 +45,7 @@ TEST(ConvertModelStream, MagicAloneGivesFourBytes)
 
 TEST(ConvertModelStream, OtherChunksAreCopiedByteForByte)
 {
-    ModelSpec description;
+    ModelPlan description;
     description.writeVersion = false;
     for (const char* tag : {"MODL", "SEQS", "KGTR", "TEXS", "UVAS"})
         description.chunks.push_back(OtherChunk(tag, 0));
@@ -62,8 +62,8 @@ TEST(ConvertModelStream, OtherChunksAreCopiedByteForByte)
 // them is copied unchanged, however long (here more than one block buffer), and even a bone chunk.
 TEST(ConvertModelStream, ZeroTagOrStrayBytesEndTheChunkListAndTheRestIsCopied)
 {
-    const WrittenModel model = WriteModel(FullModelSpec(900), 5);
-    std::string longTail = Int32Bytes(0) + WriteModel(FullModelSpec(800), 6).bytes.substr(4);
+    const WrittenModel model = WriteModel(FullModelPlan(900), 5);
+    std::string longTail = Int32Bytes(0) + WriteModel(FullModelPlan(800), 6).bytes.substr(4);
     for (std::size_t i = 0; longTail.size() < 3 * 512 * 1024 + 7; ++i)
         longTail += static_cast<char>(1 + i % 251);
     for (const std::string& tail : {longTail, std::string("\x01"), std::string("AB"), std::string("GEO")}) {
@@ -88,7 +88,7 @@ TEST(ConvertModelStream, NegativeChunkSizeIsRefused)
 
 TEST(ConversionReport, SuccessCountsReducedFloatsAndNamesTheVersion)
 {
-    const WrittenModel model = WriteModel(FullModelSpec(1000), 17);
+    const WrittenModel model = WriteModel(FullModelPlan(1000), 17);
     const StreamResult result = ConvertBytes(model.bytes);
     EXPECT_EQ(result.converted, 1);
     EXPECT_EQ(result.report.converted, 1);
@@ -102,7 +102,7 @@ TEST(ConversionReport, SuccessCountsReducedFloatsAndNamesTheVersion)
 
 TEST(ConversionReport, ModelWithoutVersionChunkIsVersion800)
 {
-    ModelSpec description = FullModelSpec(800);
+    ModelPlan description = FullModelPlan(800);
     description.writeVersion = false;
     const StreamResult result = ConvertBytes(WriteModel(description).bytes);
     EXPECT_EQ(result.converted, 1);
@@ -122,7 +122,7 @@ TEST(ConversionReport, FailureNamesTheChunkAndWhereItWasFound)
 // A cut inside a bone: the input ends inside the bone chunk, found where the input ends.
 TEST(ConversionReport, TruncatedNodeIsFoundInsideTheBoneChunk)
 {
-    const WrittenModel model = WriteModel(FullModelSpec(800), 19);
+    const WrittenModel model = WriteModel(FullModelPlan(800), 19);
     const std::size_t bone = model.bytes.find("BONE");
     ASSERT_NE(bone, std::string::npos);
     const StreamResult result = ConvertBytes(model.bytes.substr(0, bone + 60));
@@ -135,7 +135,7 @@ TEST(ConversionReport, TruncatedNodeIsFoundInsideTheBoneChunk)
 TEST(ConversionReport, UnknownVersionWhoseGeosetsDoNotLineUpIsNamed)
 {
     // Version 1200 walks with the later layout; geosets in the 800 layout do not line up.
-    ModelSpec description = FullModelSpec(800);
+    ModelPlan description = FullModelPlan(800);
     const WrittenModel classic = WriteModel(description, 23);
     std::string input = classic.bytes;
     ASSERT_EQ(input.substr(4, 8), "VERS" + Int32Bytes(4));
@@ -152,7 +152,7 @@ using ConvertModelFiles = ScratchFolder;
 
 TEST_F(ConvertModelFiles, ConvertsAndLeavesOnlyTheOutput)
 {
-    const WrittenModel model = WriteModel(FullModelSpec(800), 31);
+    const WrittenModel model = WriteModel(FullModelPlan(800), 31);
     WriteFile(Path("tree.mdx"), model.bytes);
     ConversionReport report;
     EXPECT_EQ(ConvertModelWithReport(Path("tree.mdx").c_str(), Path("tree_dezavivi.mdx").c_str(), report), 1);
@@ -163,7 +163,7 @@ TEST_F(ConvertModelFiles, ConvertsAndLeavesOnlyTheOutput)
 
 TEST_F(ConvertModelFiles, ConvertModelReturnsOneOrZero)
 {
-    WriteFile(Path("good.mdx"), WriteModel(FullModelSpec(800)).bytes);
+    WriteFile(Path("good.mdx"), WriteModel(FullModelPlan(800)).bytes);
     WriteFile(Path("bad.mdx"), "MDLXGEOS");
     EXPECT_EQ(ConvertModel(Path("good.mdx").c_str(), Path("good_out.mdx").c_str()), 1);
     EXPECT_EQ(ConvertModel(Path("bad.mdx").c_str(), Path("bad_out.mdx").c_str()), 0);
@@ -172,7 +172,7 @@ TEST_F(ConvertModelFiles, ConvertModelReturnsOneOrZero)
 
 TEST_F(ConvertModelFiles, MissingInputOrOutputDirectoryFails)
 {
-    WriteFile(Path("a.mdx"), WriteModel(FullModelSpec(800)).bytes);
+    WriteFile(Path("a.mdx"), WriteModel(FullModelPlan(800)).bytes);
     ConversionReport report;
     EXPECT_EQ(ConvertModelWithReport(Path("missing.mdx").c_str(), Path("out.mdx").c_str(), report), 0);
     EXPECT_EQ(report.kind, FailureKind::CannotOpen);
@@ -183,7 +183,7 @@ TEST_F(ConvertModelFiles, MissingInputOrOutputDirectoryFails)
 
 TEST_F(ConvertModelFiles, ExistingOutputIsReplacedOnSuccess)
 {
-    const WrittenModel model = WriteModel(FullModelSpec(1100), 37);
+    const WrittenModel model = WriteModel(FullModelPlan(1100), 37);
     WriteFile(Path("a.mdx"), model.bytes);
     WriteFile(Path("a_dezavivi.mdx"), std::string(100000, 'E')); // longer than the new output
     EXPECT_EQ(ConvertModel(Path("a.mdx").c_str(), Path("a_dezavivi.mdx").c_str()), 1);
@@ -193,7 +193,7 @@ TEST_F(ConvertModelFiles, ExistingOutputIsReplacedOnSuccess)
 
 TEST_F(ConvertModelFiles, AnotherFileNamedLikeTheTemporaryIsLeftAlone)
 {
-    const WrittenModel model = WriteModel(FullModelSpec(800), 43);
+    const WrittenModel model = WriteModel(FullModelPlan(800), 43);
     WriteFile(Path("a.mdx"), model.bytes);
     WriteFile(Path("a_dezavivi.mdx.part"), "SOMEONE ELSE'S");
     EXPECT_EQ(ConvertModel(Path("a.mdx").c_str(), Path("a_dezavivi.mdx").c_str()), 1);
@@ -206,7 +206,7 @@ TEST_F(ConvertModelFiles, NameWithANonAsciiCharacter)
 {
     // "modèle.mdx" in UTF-8, as the system's code page spells it here.
     const std::string input = Path("mod\xC3\xA8le.mdx");
-    const WrittenModel model = WriteModel(FullModelSpec(800), 47);
+    const WrittenModel model = WriteModel(FullModelPlan(800), 47);
     WriteFile(input, model.bytes);
     const std::string output = MakeOutputName(input.c_str());
     EXPECT_EQ(ConvertModel(input.c_str(), output.c_str()), 1);
@@ -252,7 +252,7 @@ void* operator new[](std::size_t size, const std::nothrow_t&) noexcept
 
 TEST(ConversionReport, EveryFailureHasItsKind)
 {
-    const std::string model = WriteModel(FullModelSpec(800), 31).bytes;
+    const std::string model = WriteModel(FullModelPlan(800), 31).bytes;
     EXPECT_EQ(ReportOf(model).kind, FailureKind::None);
     EXPECT_EQ(ReportOf("MDLY" + model.substr(4)).kind, FailureKind::NotAModel);
     EXPECT_EQ(ReportOf(model.substr(0, model.size() - 3)).kind, FailureKind::Truncated);

@@ -17,9 +17,9 @@ std::vector<WrittenModel> OracleModels()
 {
     std::vector<WrittenModel> models;
     for (std::int32_t version : kVersions) {
-        models.push_back(WriteModel(FullModelSpec(version)));
+        models.push_back(WriteModel(FullModelPlan(version)));
         for (std::uint32_t seed = 1; seed <= 20; ++seed)
-            models.push_back(WriteModel(RandomModelSpec(seed, version), seed));
+            models.push_back(WriteModel(RandomModelPlan(seed, version), seed));
     }
     return models;
 }
@@ -30,7 +30,7 @@ std::vector<WrittenModel> OracleModels()
 TEST(ModelOracle, RecordedValuesHoldTheirOriginalBytesAndAllChangeWhenReduced)
 {
     for (std::int32_t version : kVersions) {
-        const WrittenModel model = WriteModel(FullModelSpec(version));
+        const WrittenModel model = WriteModel(FullModelPlan(version));
         const std::string expected = ExpectedOutput(model);
         for (const ReducedValue& value : model.reduced) {
             ASSERT_EQ(model.bytes.substr(value.offset, 4), Int32Bytes(value.original)) << value.offset;
@@ -43,18 +43,18 @@ TEST(ModelOracle, RecordedValuesHoldTheirOriginalBytesAndAllChangeWhenReduced)
 // One geoset and one node whose value counts follow from their description alone.
 TEST(ModelOracle, RecordsNameTheKindOfEveryValueAndKeepQuaternionsTogether)
 {
-    ModelSpec description;
+    ModelPlan description;
     description.version = 1000;
-    GeosetSpec geoset;
+    GeosetPlan geoset;
     geoset.vertexCount = 5;
     geoset.extentCount = 2;
     geoset.uvSetCount = 3;
     geoset.tangents = true;
     geoset.skin = true;
     description.chunks.resize(2);
-    description.chunks[0].kind = ChunkSpec::Geosets;
+    description.chunks[0].kind = ChunkPlan::Geosets;
     description.chunks[0].geosets = {geoset};
-    description.chunks[1].kind = ChunkSpec::Bones;
+    description.chunks[1].kind = ChunkPlan::Bones;
     description.chunks[1].nodes = {{{{TagOf("KGTR"), 1, 2}, {TagOf("KGRT"), 2, 3}, {TagOf("KGSC"), 3, 1},
                                      {TagOf("KATV"), 1, 4}, {TagOf("KGRT"), 1, 2}}}};
     const WrittenModel model = WriteModel(description);
@@ -85,9 +85,9 @@ TEST(ModelOracle, RecordsNameTheKindOfEveryValueAndKeepQuaternionsTogether)
 TEST(ModelOracle, StreamedModelIsTheWrittenModel)
 {
     for (std::int32_t version : kVersions) {
-        ModelSpec description = RandomModelSpec(99, version);
-        description.chunks.push_back(FullModelSpec(version).chunks[4]); // bones and geosets, flushed one by one
-        description.chunks.push_back(FullModelSpec(version).chunks[7]);
+        ModelPlan description = RandomModelPlan(99, version);
+        description.chunks.push_back(FullModelPlan(version).chunks[4]); // bones and geosets, flushed one by one
+        description.chunks.push_back(FullModelPlan(version).chunks[7]);
         const WrittenModel model = WriteModel(description, 99);
         std::ostringstream streamed;
         EXPECT_EQ(StreamModel(description, streamed, 99), model.reduced.size());
@@ -97,8 +97,8 @@ TEST(ModelOracle, StreamedModelIsTheWrittenModel)
 
 TEST(ModelOracle, SameSeedSameModel)
 {
-    EXPECT_TRUE(WriteModel(RandomModelSpec(5, 900), 5).bytes == WriteModel(RandomModelSpec(5, 900), 5).bytes);
-    EXPECT_FALSE(WriteModel(RandomModelSpec(5, 900), 5).bytes == WriteModel(RandomModelSpec(6, 900), 6).bytes);
+    EXPECT_TRUE(WriteModel(RandomModelPlan(5, 900), 5).bytes == WriteModel(RandomModelPlan(5, 900), 5).bytes);
+    EXPECT_FALSE(WriteModel(RandomModelPlan(5, 900), 5).bytes == WriteModel(RandomModelPlan(6, 900), 6).bytes);
 }
 
 // The fuzz target's expected output comes from what the oracle parses.
@@ -134,7 +134,7 @@ TEST(ModelOracle, NotAModelDoesNotParse)
 // A geoset whose fields end before its size does not parse; its chunk is kept as plain bytes.
 TEST(ModelOracle, BrokenChunkIsKeptAsItsBytes)
 {
-    const WrittenModel model = WriteModel(FullModelSpec(800));
+    const WrittenModel model = WriteModel(FullModelPlan(800));
     std::string broken = model.bytes;
     for (const Mark& mark : model.marks) {
         if (mark.kind == kMarkGeosetSize) {

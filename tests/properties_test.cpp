@@ -39,7 +39,7 @@ TEST(Properties, FullModelOfEveryVersionConvertsExactly)
 {
     for (std::int32_t version : kVersions) {
         for (std::uint32_t seed = 1; seed <= 5; ++seed)
-            ExpectConvertsExactly(WriteModel(FullModelSpec(version), seed), "full model version " +
+            ExpectConvertsExactly(WriteModel(FullModelPlan(version), seed), "full model version " +
                                                                                 std::to_string(version));
     }
 }
@@ -48,7 +48,7 @@ TEST(Properties, RandomModelsConvertExactly)
 {
     for (std::int32_t version : kVersions) {
         for (std::uint32_t seed = 0; seed < 1000; ++seed) {
-            ExpectConvertsExactly(WriteModel(RandomModelSpec(seed, version), seed),
+            ExpectConvertsExactly(WriteModel(RandomModelPlan(seed, version), seed),
                                   "random model " + std::to_string(seed) + " version " + std::to_string(version));
             if (HasFailure())
                 return;
@@ -60,7 +60,7 @@ TEST(Properties, UnknownVersionsWalkWithTheNearestLayout)
 {
     for (std::int32_t version : {700, 1200}) {
         for (std::uint32_t seed = 0; seed < 20; ++seed)
-            ExpectConvertsExactly(WriteModel(RandomModelSpec(seed, version), seed),
+            ExpectConvertsExactly(WriteModel(RandomModelPlan(seed, version), seed),
                                   "random model " + std::to_string(seed) + " version " + std::to_string(version));
     }
 }
@@ -68,10 +68,10 @@ TEST(Properties, UnknownVersionsWalkWithTheNearestLayout)
 TEST(Properties, ModelOfOtherChunksIsCopiedByteForByte)
 {
     for (std::uint32_t seed = 0; seed < 50; ++seed) {
-        ModelSpec description = RandomModelSpec(seed, 800);
-        for (ChunkSpec& chunk : description.chunks) {
-            if (chunk.kind != ChunkSpec::Other) {
-                chunk.kind = ChunkSpec::Other;
+        ModelPlan description = RandomModelPlan(seed, 800);
+        for (ChunkPlan& chunk : description.chunks) {
+            if (chunk.kind != ChunkPlan::Other) {
+                chunk.kind = ChunkPlan::Other;
                 chunk.tag = TagOf("JUNK");
                 chunk.size = static_cast<std::int32_t>(seed * 7 % 61);
             }
@@ -94,18 +94,18 @@ TEST_F(PropertiesOfFiles, LargeModelsConvertExactlyThroughFiles)
 {
     for (std::int32_t version : {800, 1000}) {
         for (std::uint32_t seed = 0; seed < 3; ++seed) {
-            ModelSpec description = RandomModelSpec(seed, version);
+            ModelPlan description = RandomModelPlan(seed, version);
             for (std::uint32_t part = 1; part < 1000; ++part) {
-                const ModelSpec more = RandomModelSpec(seed * 1000 + part, version);
+                const ModelPlan more = RandomModelPlan(seed * 1000 + part, version);
                 description.chunks.insert(description.chunks.end(), more.chunks.begin(), more.chunks.end());
             }
-            ChunkSpec longTrack;
-            longTrack.kind = ChunkSpec::Bones;
-            longTrack.nodes.push_back(NodeSpec{{TrackSpec{TagOf("KGRT"), 3, 30000}}});
+            ChunkPlan longTrack;
+            longTrack.kind = ChunkPlan::Bones;
+            longTrack.nodes.push_back(NodePlan{{TrackPlan{TagOf("KGRT"), 3, 30000}}});
             description.chunks.insert(description.chunks.begin() + 1, longTrack);
-            ChunkSpec largeGeoset;
-            largeGeoset.kind = ChunkSpec::Geosets;
-            largeGeoset.geosets.push_back(GeosetSpec());
+            ChunkPlan largeGeoset;
+            largeGeoset.kind = ChunkPlan::Geosets;
+            largeGeoset.geosets.push_back(GeosetPlan());
             largeGeoset.geosets[0].vertexCount = 40000;
             description.chunks.push_back(largeGeoset);
             const WrittenModel model = WriteModel(description, seed);

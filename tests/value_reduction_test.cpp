@@ -147,11 +147,11 @@ TEST(RoundedConversion, ChangesEachRecordedValueAsAskedAndNothingElseAndShowsItW
     const std::uint32_t edges[] = {0x3F808000u, 0x3F818000u, 0xBF818000u, 0x7F7F8000u, 0xFF7FFFFFu, 0x7F800000u,
                                    0xFF800000u, 0x7F80FFFFu, 0xFF800001u, 0x7FA1FFFFu, 0x80000000u, 0x00008000u,
                                    0x80018001u, 0x007FFFFFu, 0x00000000u};
-    std::vector<ModelSpec> specs = {FullModelSpec(800), FullModelSpec(1000)};
+    std::vector<ModelPlan> plans = {FullModelPlan(800), FullModelPlan(1000)};
     for (std::uint32_t seed = 1; seed <= 12; ++seed)
-        specs.push_back(RandomModelSpec(seed, seed % 2 ? 800 : 900));
-    for (std::size_t m = 0; m < specs.size(); ++m) {
-        WrittenModel model = WriteModel(specs[m], static_cast<std::uint32_t>(m + 1));
+        plans.push_back(RandomModelPlan(seed, seed % 2 ? 800 : 900));
+    for (std::size_t m = 0; m < plans.size(); ++m) {
+        WrittenModel model = WriteModel(plans[m], static_cast<std::uint32_t>(m + 1));
         for (std::size_t i = 0; i < std::size(edges) && i < model.reduced.size(); ++i) {
             PutFieldAt(model.bytes, model.reduced[i].offset, static_cast<std::int32_t>(edges[i]));
             model.reduced[i].original = edges[i];

@@ -55,30 +55,30 @@ int ParseNumber(const char* text, long long low, long long high, long long& valu
 // coordinate pair, a vertex group and two triangles' share of face indices. Face indices are
 // 16-bit, so no geoset has more than 65,535 vertices; and a geoset at a time is all that is held
 // while the model is written.
-ModelSpec GeometrySpec(long long megabytes)
+ModelPlan GeometryPlan(long long megabytes)
 {
     constexpr std::int64_t kMaxVertices = 65535;
     const auto geoset = [](std::int64_t vertices) {
-        GeosetSpec wanted;
+        GeosetPlan wanted;
         wanted.vertexCount = static_cast<std::int32_t>(vertices);
         wanted.faceIndexCount = static_cast<std::int32_t>(vertices * 6);
         wanted.vertexGroupCount = static_cast<std::int32_t>(vertices);
         wanted.extentCount = 12;
         return wanted;
     };
-    ModelSpec sizing;
+    ModelPlan sizing;
     sizing.chunks.resize(1);
-    sizing.chunks[0].kind = ChunkSpec::Geosets;
+    sizing.chunks[0].kind = ChunkPlan::Geosets;
     sizing.chunks[0].geosets.push_back(geoset(1024));
     const std::int64_t bytesPerVertex = static_cast<std::int64_t>(WriteModel(sizing).bytes.size()) / 1024;
 
-    ModelSpec description;
-    ChunkSpec header;
+    ModelPlan description;
+    ChunkPlan header;
     header.tag = TagOf("MODL");
     header.size = 372;
     description.chunks.push_back(header);
-    ChunkSpec geosets;
-    geosets.kind = ChunkSpec::Geosets;
+    ChunkPlan geosets;
+    geosets.kind = ChunkPlan::Geosets;
     for (std::int64_t left = megabytes * kMegabyte / bytesPerVertex; left > 0; left -= kMaxVertices)
         geosets.geosets.push_back(geoset(std::min(left, kMaxVertices)));
     description.chunks.push_back(geosets);
@@ -87,26 +87,26 @@ ModelSpec GeometrySpec(long long megabytes)
 
 // Bones and helpers of about MB megabytes together, each node with translation, rotation and
 // scaling tracks of a few hundred to a few thousand keys, every interpolation type in turn.
-ModelSpec AnimationSpec(long long megabytes)
+ModelPlan AnimationPlan(long long megabytes)
 {
-    ModelSpec description;
-    ChunkSpec bones;
-    bones.kind = ChunkSpec::Bones;
-    ChunkSpec helpers;
-    helpers.kind = ChunkSpec::Helpers;
+    ModelPlan description;
+    ChunkPlan bones;
+    bones.kind = ChunkPlan::Bones;
+    ChunkPlan helpers;
+    helpers.kind = ChunkPlan::Helpers;
     const std::int32_t kTags[] = {TagOf("KGTR"), TagOf("KGRT"), TagOf("KGSC")};
     std::int64_t total = 0;
     for (std::int32_t node = 0; total < megabytes * kMegabyte; ++node) {
-        NodeSpec nodeSpec;
+        NodePlan nodePlan;
         for (std::int32_t t = 0; t < 3; ++t) {
-            TrackSpec track;
+            TrackPlan track;
             track.tag = kTags[t];
             track.interpolation = (node + t) % 4;
             track.keyCount = 300 + (node * 37 + t * 101) % 1700;
             total += track.keyCount * KeySize(track.tag, track.interpolation); // the keys are nearly all of it
-            nodeSpec.tracks.push_back(track);
+            nodePlan.tracks.push_back(track);
         }
-        (node % 2 == 0 ? bones : helpers).nodes.push_back(nodeSpec);
+        (node % 2 == 0 ? bones : helpers).nodes.push_back(nodePlan);
     }
     description.chunks.push_back(bones);
     description.chunks.push_back(helpers);
@@ -117,13 +117,13 @@ ModelSpec AnimationSpec(long long megabytes)
 // sequences, materials, pivots), geosets with 15 to 35% of the bytes, and bones and helpers with
 // the rest, each node with one to three tracks of 2 to 200 keys (most of them short), mostly
 // linear. One model in five is of version 1000, its geosets with tangents and skin weights.
-ModelSpec BatchModelSpec(double bytes, std::mt19937& random)
+ModelPlan BatchModelPlan(double bytes, std::mt19937& random)
 {
     std::uniform_real_distribution<double> unit(0.0, 1.0);
-    ModelSpec description;
+    ModelPlan description;
     description.version = unit(random) < 0.2 ? 1000 : 800;
     for (const char* tag : {"MODL", "SEQS", "MTLS"}) {
-        ChunkSpec other;
+        ChunkPlan other;
         other.tag = TagOf(tag);
         other.size = 100 + static_cast<std::int32_t>(unit(random) * std::min(2000.0, bytes / 20));
         description.chunks.push_back(other);
@@ -131,12 +131,12 @@ ModelSpec BatchModelSpec(double bytes, std::mt19937& random)
     // A vertex: position, normal, texture coordinates, vertex group, two triangles' face indices,
     // and in the later layout a tangent and skin weights.
     const double bytesPerVertex = 12 + 12 + 8 + 1 + 12 + (description.version > 800 ? 16 + 8 : 0);
-    ChunkSpec geosets;
-    geosets.kind = ChunkSpec::Geosets;
+    ChunkPlan geosets;
+    geosets.kind = ChunkPlan::Geosets;
     const double geosetBytes = bytes * (0.15 + 0.2 * unit(random));
     const int geosetCount = 1 + static_cast<int>(unit(random) * 4);
     for (int g = 0; g < geosetCount; ++g) {
-        GeosetSpec geoset;
+        GeosetPlan geoset;
         const double vertices = geosetBytes / geosetCount / bytesPerVertex;
         geoset.vertexCount = std::clamp(static_cast<std::int32_t>(vertices), 3, 65535);
         geoset.faceIndexCount = geoset.vertexCount * 6;
@@ -146,17 +146,17 @@ ModelSpec BatchModelSpec(double bytes, std::mt19937& random)
         geosets.geosets.push_back(geoset);
     }
     description.chunks.push_back(geosets);
-    ChunkSpec bones;
-    bones.kind = ChunkSpec::Bones;
-    ChunkSpec helpers;
-    helpers.kind = ChunkSpec::Helpers;
+    ChunkPlan bones;
+    bones.kind = ChunkPlan::Bones;
+    ChunkPlan helpers;
+    helpers.kind = ChunkPlan::Helpers;
     const std::int32_t kTags[] = {TagOf("KGTR"), TagOf("KGRT"), TagOf("KGSC")};
     std::int32_t nodes = 0;
     for (double nodeBytes = 0; nodeBytes < bytes - geosetBytes; ++nodes) {
-        NodeSpec node;
+        NodePlan node;
         nodeBytes += 4 + kNodeHeaderSize + kBoneTailSize;
         for (int t = 1 + static_cast<int>(unit(random) * 3); t > 0; --t) {
-            TrackSpec track;
+            TrackPlan track;
             track.tag = kTags[(nodes + t) % 3];
             const double pick = unit(random);
             track.interpolation = pick < 0.7 ? 1 : pick < 0.85 ? 2 : pick < 0.95 ? 3 : 0;
@@ -168,7 +168,7 @@ ModelSpec BatchModelSpec(double bytes, std::mt19937& random)
     }
     description.chunks.push_back(bones);
     description.chunks.push_back(helpers);
-    ChunkSpec pivots;
+    ChunkPlan pivots;
     pivots.tag = TagOf("PIVT");
     pivots.size = 12 * nodes;
     description.chunks.push_back(pivots);
@@ -191,7 +191,7 @@ int WriteBatch(const std::filesystem::path& folder, long long count)
         std::error_code error;
         std::filesystem::create_directories(place, error);
         const std::string path = (place / ("model" + std::to_string(index) + ".mdx")).string();
-        const ModelSpec description = BatchModelSpec(std::clamp(size(random), 5e3, 5e6), random);
+        const ModelPlan description = BatchModelPlan(std::clamp(size(random), 5e3, 5e6), random);
         std::ofstream out(path, std::ios::binary | std::ios::trunc);
         StreamModel(description, out, static_cast<std::uint32_t>(index + 1));
         out.close();
@@ -250,7 +250,7 @@ std::size_t PutLifelikeValue(std::string& bytes, const std::vector<ReducedValue>
 
 WrittenModel LifelikeModel(std::uint32_t seed)
 {
-    WrittenModel model = WriteModel(FullModelSpec(1000), seed);
+    WrittenModel model = WriteModel(FullModelPlan(1000), seed);
     std::mt19937 random(seed);
     for (std::size_t at = 0; at < model.reduced.size();)
         at += PutLifelikeValue(model.bytes, model.reduced, at, random);
@@ -269,7 +269,7 @@ int WriteBytes(const std::string& bytes, const char* path)
     return 0;
 }
 
-int StreamBytes(const ModelSpec& description, const char* path)
+int StreamBytes(const ModelPlan& description, const char* path)
 {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     if (!out)
@@ -293,11 +293,11 @@ int main(int argc, char** argv)
     long long version = 800;
 
     if (kind == "sample" && argc == 3)
-        return WriteBytes(WriteModel(FullModelSpec(800)).bytes, path);
+        return WriteBytes(WriteModel(FullModelPlan(800)).bytes, path);
     if (kind == "full" && argc == 4) {
         if (!ParseNumber(argv[3], 0, 0x7FFFFFFF, version))
             return Fail(std::string("not a version: ") + argv[3]);
-        return WriteBytes(WriteModel(FullModelSpec(static_cast<std::int32_t>(version))).bytes, path);
+        return WriteBytes(WriteModel(FullModelPlan(static_cast<std::int32_t>(version))).bytes, path);
     }
     if (kind == "random" && (argc == 4 || argc == 5)) {
         if (!ParseNumber(argv[3], 0, 0xFFFFFFFFLL, number))
@@ -305,7 +305,7 @@ int main(int argc, char** argv)
         if (argc == 5 && !ParseNumber(argv[4], 0, 0x7FFFFFFF, version))
             return Fail(std::string("not a version: ") + argv[4]);
         const std::uint32_t seed = static_cast<std::uint32_t>(number);
-        return WriteBytes(WriteModel(RandomModelSpec(seed, static_cast<std::int32_t>(version)), seed).bytes, path);
+        return WriteBytes(WriteModel(RandomModelPlan(seed, static_cast<std::int32_t>(version)), seed).bytes, path);
     }
     if (kind == "lifelike" && argc == 4) {
         if (!ParseNumber(argv[3], 0, 0xFFFFFFFFLL, number))
@@ -315,7 +315,7 @@ int main(int argc, char** argv)
     if ((kind == "geometry" || kind == "animation") && argc == 4) {
         if (!ParseNumber(argv[3], 1, kMaxMegabytes, number))
             return Fail(std::string("size must be 1 to ") + std::to_string(kMaxMegabytes) + " MB: " + argv[3]);
-        return StreamBytes(kind == "geometry" ? GeometrySpec(number) : AnimationSpec(number), path);
+        return StreamBytes(kind == "geometry" ? GeometryPlan(number) : AnimationPlan(number), path);
     }
     if (kind == "batch" && argc == 4) {
         if (!ParseNumber(argv[3], 1, 1000000, number))

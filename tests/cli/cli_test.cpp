@@ -632,6 +632,16 @@ TEST_F(CommandLine, MissingFolderUnderRecursiveIsSaidNotToExist)
     EXPECT_FALSE(fs::exists(dir / "missing_dir"));
 }
 
+// Every line of --json output, parsed back with the JSON library.
+std::vector<nlohmann::json> JsonLines(const std::string& out)
+{
+    std::vector<nlohmann::json> lines;
+    std::istringstream text(out);
+    for (std::string line; std::getline(text, line);)
+        lines.push_back(nlohmann::json::parse(line));
+    return lines;
+}
+
 // The tool linked with a zlib whose deflate cannot start: the file is converted, its figures are
 // said to be unknown rather than printed as 0, and the run exits 1.
 TEST_F(CommandLine, StatsWhoseDeflateFailsSayTheFiguresAreUnknown)
@@ -658,17 +668,15 @@ TEST_F(CommandLine, StatsWhoseDeflateFailsSayTheFiguresAreUnknown)
         EXPECT_EQ(ReadFile(dir / "a_dezavivi.mdx"), dryRun ? "" : expected.out) << "dry run " << dryRun;
         fs::remove(dir / "a_dezavivi.mdx");
     }
+    // In JSON the batch's deflated totals are unknown too, not the sum over the files measured.
+    const RunResult json = RunProgram(DURIDODI_FAILING_DEFLATE, {"--json", "--stats", "a.mdx"}, dir);
+    const nlohmann::json totals = JsonLines(json.out).back();
+    EXPECT_EQ(json.status, 1);
+    EXPECT_TRUE(totals["deflated_input"].is_null()) << totals;
+    EXPECT_TRUE(totals["deflated_output"].is_null()) << totals;
+    EXPECT_EQ(totals["unmeasured"], 1);
 }
 
-// Every line of --json output, parsed back with the JSON library.
-std::vector<nlohmann::json> JsonLines(const std::string& out)
-{
-    std::vector<nlohmann::json> lines;
-    std::istringstream text(out);
-    for (std::string line; std::getline(text, line);)
-        lines.push_back(nlohmann::json::parse(line));
-    return lines;
-}
 
 // The number in object's field; 0 when it is absent or null.
 std::uint64_t Figure(const nlohmann::json& object, const char* field)
@@ -823,7 +831,7 @@ std::map<std::string, long double> ExpectedChanges(const WrittenModel& model, co
 // record says, both truncating and rounding; rounding never gives a larger length.
 TEST_F(CommandLine, StatsGiveTheLargestChangesThatTheModelRecordShowsInBothModes)
 {
-    const WrittenModel models[] = {WriteModel(FullModelSpec(1000), 3), WriteModel(RandomModelSpec(11), 11)};
+    const WrittenModel models[] = {WriteModel(FullModelPlan(1000), 3), WriteModel(RandomModelPlan(11), 11)};
     WriteFile(dir / "a.mdx", models[0].bytes);
     WriteFile(dir / "b.mdx", models[1].bytes);
     std::vector<nlohmann::json> truncating;

@@ -112,7 +112,7 @@ const std::int32_t kVersions[] = {800, 1000};
 // found at offset 0 outside any chunk, and nothing written.
 TEST(BadInput, NotAModelIsRefusedAtOffsetZero)
 {
-    const std::string model = WriteModel(FullModelSpec(800)).bytes;
+    const std::string model = WriteModel(FullModelPlan(800)).bytes;
     const std::string inputs[] = {std::string(), "MDL", "MDLY" + model.substr(4), "XLDM", "MDXL" + model.substr(4),
                                   std::string(4, '\0'), "BONE" + Int32Bytes(0), TextureFile()};
     for (const std::string& input : inputs) {
@@ -134,7 +134,7 @@ TEST(BadInput, NotAModelIsRefusedAtOffsetZero)
 TEST(BadInput, ModelCutAtEveryOffsetEndsAtAChunkOrIsTruncatedWithTheReducedPrefix)
 {
     for (std::int32_t version : kVersions) {
-        const WrittenModel model = WriteModel(FullModelSpec(version));
+        const WrittenModel model = WriteModel(FullModelPlan(version));
         const std::string expected = ExpectedOutput(model);
         const std::vector<std::size_t> boundaries = ChunkBoundaries(model.bytes);
         for (std::size_t cut = 4; cut < model.bytes.size(); ++cut) {
@@ -157,7 +157,7 @@ TEST(BadInput, ModelCutAtEveryOffsetEndsAtAChunkOrIsTruncatedWithTheReducedPrefi
 TEST(BadInput, SizeOrCountOfMaxIntOrMinusOneAnywhereIsRefused)
 {
     for (std::int32_t version : kVersions) {
-        const WrittenModel model = WriteModel(FullModelSpec(version));
+        const WrittenModel model = WriteModel(FullModelPlan(version));
         int fields = 0;
         for (const Mark& mark : model.marks) {
             if (!IsSizeOrCount(mark.kind))
@@ -180,10 +180,10 @@ TEST(BadInput, SizeOrCountOfMaxIntOrMinusOneAnywhereIsRefused)
 // without tracks.
 TEST(BadInput, NodeSizeMinimumIsCheckedAtItsEdge)
 {
-    ModelSpec description;
+    ModelPlan description;
     description.writeVersion = false;
     description.chunks.resize(1);
-    description.chunks[0].kind = ChunkSpec::Helpers;
+    description.chunks[0].kind = ChunkPlan::Helpers;
     description.chunks[0].nodes.resize(1);
     const std::string node = WriteModel(description).bytes;
     ASSERT_EQ(node.size(), 4u + 8 + 96);
@@ -208,7 +208,7 @@ TEST(BadInput, NodeSizeMinimumIsCheckedAtItsEdge)
 // copied unchanged; tracks before it are still reduced.
 TEST(BadInput, UnknownTrackTagCopiesTheRestOfItsNode)
 {
-    const WrittenModel model = WriteModel(FullModelSpec(800));
+    const WrittenModel model = WriteModel(FullModelPlan(800));
     std::size_t nodeAt = 0;
     int tracks = 0;
     for (const Mark& mark : model.marks) {
@@ -233,7 +233,7 @@ TEST(BadInput, UnknownTrackTagCopiesTheRestOfItsNode)
 TEST(BadInput, GeosetOutOfStepWithItsSizeIsRefused)
 {
     for (std::int32_t version : kVersions) {
-        const WrittenModel model = WriteModel(FullModelSpec(version));
+        const WrittenModel model = WriteModel(FullModelPlan(version));
         std::size_t chunkSizeAt = 0;
         int geosets = 0;
         for (const Mark& mark : model.marks) {
@@ -258,7 +258,7 @@ TEST(BadInput, GeosetOutOfStepWithItsSizeIsRefused)
 TEST(BadInput, ChunkClaimingMoreThanTheFileHoldsIsRefused)
 {
     for (std::int32_t version : kVersions) {
-        const WrittenModel model = WriteModel(FullModelSpec(version));
+        const WrittenModel model = WriteModel(FullModelPlan(version));
         for (const Mark& mark : model.marks) {
             if (mark.kind != kMarkChunkSize)
                 continue;
@@ -275,7 +275,7 @@ TEST(BadInput, ChunkClaimingMoreThanTheFileHoldsIsRefused)
 // times what it needs, so that a walk that went on counting sets fails here instead of hanging.
 TEST(BadInput, HugeTextureCoordinateSetCountAtTheEndOfTheInputFailsAtOnce)
 {
-    const WrittenModel model = WriteModel(FullModelSpec(1000));
+    const WrittenModel model = WriteModel(FullModelPlan(1000));
     std::size_t setCountAt = 0;
     for (std::size_t m = 1; m < model.marks.size(); ++m) {
         const Mark& previous = model.marks[m - 1];
@@ -304,7 +304,7 @@ TEST(BadInput, HugeTextureCoordinateSetCountAtTheEndOfTheInputFailsAtOnce)
 TEST(BadInput, EarlierOutputConvertsToItself)
 {
     for (std::int32_t version : kVersions) {
-        const std::string reduced = ExpectedOutput(WriteModel(FullModelSpec(version)));
+        const std::string reduced = ExpectedOutput(WriteModel(FullModelPlan(version)));
         const Outcome outcome = Convert(reduced);
         ASSERT_EQ(outcome.result.converted, 1) << outcome.result.report.reason;
         EXPECT_EQ(outcome.result.out, reduced);
@@ -317,7 +317,7 @@ using BadInputFiles = ScratchFolder;
 
 TEST_F(BadInputFiles, RefusedInputLeavesNoFileBehind)
 {
-    const WrittenModel model = WriteModel(FullModelSpec(800));
+    const WrittenModel model = WriteModel(FullModelPlan(800));
     std::size_t countAt = 0;
     for (const Mark& mark : model.marks)
         countAt = countAt == 0 && mark.kind == kMarkCount ? mark.offset : countAt;

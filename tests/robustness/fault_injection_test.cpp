@@ -87,7 +87,7 @@ using FaultInjectionFiles = ScratchFolder;
 TEST(FaultInjection, SinkRefusingAfterEveryOffsetFailsTheConversion)
 {
     for (std::int32_t version : kVersions) {
-        const WrittenModel model = WriteModel(FullModelSpec(version));
+        const WrittenModel model = WriteModel(FullModelPlan(version));
         const std::string expected = ExpectedOutput(model);
         for (std::size_t limit = 0; limit < model.bytes.size(); ++limit) {
             const StreamResult result = ConvertIntoLimitedSink(model.bytes, limit);
@@ -107,7 +107,7 @@ TEST(FaultInjection, SinkRefusingAfterEveryOffsetFailsTheConversion)
 TEST_F(FaultInjectionFiles, FullDiskAtEveryFieldLeavesNoFileThroughThePathEntry)
 {
     for (std::int32_t version : kVersions) {
-        const WrittenModel model = WriteModel(FullModelSpec(version));
+        const WrittenModel model = WriteModel(FullModelPlan(version));
         const std::string input = Path("model.mdx");
         WriteFile(input, model.bytes);
         const std::string output = Path("model_dezavivi.mdx");
@@ -138,7 +138,7 @@ TEST_F(FaultInjectionFiles, FullDiskAtEveryFieldLeavesNoFileThroughThePathEntry)
 // the conversion fails, and neither the output nor the temporary file is left.
 TEST_F(FaultInjectionFiles, FailingCloseOfTheOutputIsAFailure)
 {
-    WriteFile(Path("model.mdx"), WriteModel(FullModelSpec(800)).bytes);
+    WriteFile(Path("model.mdx"), WriteModel(FullModelPlan(800)).bytes);
     ConversionReport report;
     failTemporaryClose = true;
     const int converted = ConvertModelWithReport(Path("model.mdx").c_str(), Path("model_dezavivi.mdx").c_str(), report);

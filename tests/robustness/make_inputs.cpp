@@ -32,10 +32,10 @@ int main(int argc, char** argv)
     const std::string dir = argv[1];
     std::error_code error;
     std::filesystem::create_directories(dir, error);
-    const WrittenModel full = WriteModel(FullModelSpec(800));
+    const WrittenModel full = WriteModel(FullModelPlan(800));
     const std::string& bytes = full.bytes;
     const bool ok = WriteFile(dir + "/full.mdx", bytes) &&
-                    WriteFile(dir + "/full-1000.mdx", WriteModel(FullModelSpec(1000)).bytes) &&
+                    WriteFile(dir + "/full-1000.mdx", WriteModel(FullModelPlan(1000)).bytes) &&
                     WriteFile(dir + "/empty.mdx", std::string()) && WriteFile(dir + "/texture.mdx", TextureFile()) &&
                     WriteFile(dir + "/cut.mdx", bytes.substr(0, bytes.size() * 2 / 3)) &&
                     WriteFile(dir + "/negative-count.mdx", WithField(bytes, FirstMark(full.marks, kMarkCount), -1)) &&

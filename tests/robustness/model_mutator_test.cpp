@@ -14,9 +14,9 @@ std::vector<std::string> OracleModels()
 {
     std::vector<std::string> models;
     for (std::int32_t version : {800, 900, 1000, 1100}) {
-        models.push_back(WriteModel(FullModelSpec(version)).bytes);
+        models.push_back(WriteModel(FullModelPlan(version)).bytes);
         for (std::uint32_t seed = 1; seed <= 20; ++seed)
-            models.push_back(WriteModel(RandomModelSpec(seed, version), seed).bytes);
+            models.push_back(WriteModel(RandomModelPlan(seed, version), seed).bytes);
     }
     return models;
 }
@@ -44,7 +44,7 @@ TEST(ModelMutator, LayoutChangesKeepModelsWellFormed)
 
 TEST(ModelMutator, MutatedInputsFitTheirBound)
 {
-    const std::string model = WriteModel(FullModelSpec(1000)).bytes;
+    const std::string model = WriteModel(FullModelPlan(1000)).bytes;
     for (unsigned seed = 0; seed < 300; ++seed) {
         const std::size_t maxSize = model.size() + 64 * (seed % 4);
         std::vector<std::uint8_t> data(model.begin(), model.end());
@@ -58,8 +58,8 @@ TEST(ModelMutator, MutatedInputsFitTheirBound)
 
 TEST(ModelMutator, CrossOverSplicesWholeChunks)
 {
-    const std::string first = WriteModel(FullModelSpec(800)).bytes;
-    const std::string second = WriteModel(RandomModelSpec(7, 800), 7).bytes;
+    const std::string first = WriteModel(FullModelPlan(800)).bytes;
+    const std::string second = WriteModel(RandomModelPlan(7, 800), 7).bytes;
     for (unsigned seed = 0; seed < 50; ++seed) {
         std::vector<std::uint8_t> out(first.size() + second.size());
         const std::size_t size = CrossOverModels(reinterpret_cast<const std::uint8_t*>(first.data()), first.size(),
