@@ -12,17 +12,21 @@
 namespace fs = std::filesystem;
 
 // Takes one folder entry: a model is added or skipped, a real folder is walked, anything else
-// (other files, linked folders, entries whose type cannot be read) is left alone.
+// (other files, linked folders) is left alone. A model whose type cannot be read is reported, so
+// that it is not lost without a word.
 static void TakeEntry(const fs::directory_entry& entry, ModelList& list)
 {
     const fs::file_type own = OwnType(entry);
-    if (own == fs::file_type::not_found)
+    const std::string name = PathText(entry.path());
+    if (own == fs::file_type::not_found) {
+        if (HasModelExtension(name.c_str()))
+            list.unreadable.push_back(UnreadableFolder{entry.path(), "cannot read what kind of file it is"});
         return;
+    }
     if (own == fs::file_type::directory) {
         CollectModels(entry.path(), list);
         return;
     }
-    const std::string name = PathText(entry.path());
     // is_regular_file, unlike status, answers from the type the listing gave where it gave one,
     // so it costs a system call only for links, which it follows.
     std::error_code error;

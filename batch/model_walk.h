@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-// A folder that could not be listed, and why ("cannot read the folder (the system's words)").
+// A folder that could not be listed (or a model whose type could not be read), and why.
 struct UnreadableFolder {
     std::filesystem::path folder;
     std::string reason;
@@ -15,7 +15,7 @@ struct UnreadableFolder {
 
 struct ModelList {
     std::vector<std::filesystem::path> models; // paths to convert, in the order they are converted
-    std::vector<UnreadableFolder> unreadable;  // folders that could not be listed
+    std::vector<UnreadableFolder> unreadable;  // folders that could not be listed, models not typed
     std::int64_t skipped = 0;                  // "*_dezavivi.mdx" files met in folders and left alone
 };
 

@@ -225,6 +225,10 @@ bool MoveOntoOutput(const std::string& temporaryPath, const std::string& outputP
     // one in, and put the earlier one back if that fails.
     if (std::rename(temporaryPath.c_str(), outputPath.c_str()) == 0)
         return true;
+    // Only an earlier file is replaced: a folder of that name stays where it is.
+    struct stat earlier;
+    if (stat(outputPath.c_str(), &earlier) == 0 && S_ISDIR(earlier.st_mode))
+        return false;
     std::string asidePath;
     bool movedAside = false;
     for (int n = 0; n < kMaxNameTries && !movedAside; ++n) {
@@ -284,8 +288,11 @@ int ConvertFile(const Path& inputPath, const Path& outputPath, ConversionReport&
     const bool readFailed = std::ferror(input) != 0;
     const bool closeFailed = std::fclose(output) != 0;
     std::fclose(input);
-    if (converted && readFailed)
+    if (readFailed) {
+        // To the walk a read error looks like the end of the input: say what it was.
+        report.reason.clear();
         converted = FailConversion(report, FailureKind::CannotOpen, "cannot read the input");
+    }
     if (converted && closeFailed)
         converted = FailConversion(report, FailureKind::CannotWrite, "cannot write the output");
     if (converted && !MoveOntoOutput(temporaryPath, outputPath))

@@ -196,7 +196,11 @@ std::vector<std::size_t> ChunkBoundaries(const std::string& bytes)
     std::size_t at = 4;
     while (at + 8 <= bytes.size()) {
         boundaries.push_back(at);
-        at += 8 + static_cast<std::size_t>(FieldAt(bytes, at + 4));
+        // A size that is negative or runs past the end ends the list: the rest is one piece.
+        const std::int32_t size = FieldAt(bytes, at + 4);
+        if (size < 0 || static_cast<std::size_t>(size) > bytes.size() - at - 8)
+            break;
+        at += 8 + static_cast<std::size_t>(size);
     }
     boundaries.push_back(bytes.size());
     return boundaries;

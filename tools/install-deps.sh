@@ -23,7 +23,10 @@ for option in "$@"; do
 done
 
 asRoot=""
-[ "$(id -u)" -eq 0 ] || asRoot=sudo
+if [ "$(id -u)" -ne 0 ]; then
+    command -v sudo >/dev/null || { echo "$0: run this as root (sudo is not installed)" >&2; exit 1; }
+    asRoot=sudo
+fi
 $asRoot env DEBIAN_FRONTEND=noninteractive apt-get update -qq
 # shellcheck disable=SC2086 # the list splits into package names
 $asRoot env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends $packages >/dev/null
