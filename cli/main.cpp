@@ -27,6 +27,7 @@
 #include <fstream>
 #include <map>
 #include <memory>
+#include <set>
 #include <ostream>
 #include <string>
 #include <system_error>
@@ -122,21 +123,28 @@ static void ConvertOne(const std::string& input, const std::string& sharedWith, 
 // For each model of the list, the index of the earlier model that writes the same output
 // (compared as the system compares names), or kNoWriter: the first of two inputs with one
 // output converts, the later one is refused, whatever order the workers finish in.
+// inputWritten is set when one input is the output of another, which then must be converted in
+// the order given.
 constexpr std::size_t kNoWriter = static_cast<std::size_t>(-1);
-static std::vector<std::size_t> FindSharedOutputs(const ModelList& list)
+static std::vector<std::size_t> FindSharedOutputs(const ModelList& list, bool& inputWritten)
 {
     std::vector<std::size_t> sharedWith(list.models.size(), kNoWriter);
     std::error_code error;
     const std::string folder = PathText(fs::current_path(error));
     std::map<std::string, std::size_t> writers;
+    std::set<std::string> inputs;
     for (std::size_t index = 0; index < list.models.size(); ++index) {
         const std::string input = PathText(list.models[index]);
         if (!HasModelExtension(input.c_str()))
             continue;
+        inputs.insert(ComparableName(input, folder));
         const auto claim = writers.emplace(ComparableName(MakeOutputName(input.c_str()), folder), index);
         if (!claim.second)
             sharedWith[index] = claim.first->second;
     }
+    inputWritten = false;
+    for (const auto& writer : writers)
+        inputWritten = inputWritten || inputs.count(writer.first) != 0;
     return sharedWith;
 }
 
@@ -284,7 +292,8 @@ int main(int argc, char** argv)
     Progress progress;
     StartProgress(progress);
     const std::size_t count = list.models.size();
-    const std::vector<std::size_t> sharedWith = FindSharedOutputs(list);
+    bool inputWritten = false;
+    const std::vector<std::size_t> sharedWith = FindSharedOutputs(list, inputWritten);
     // An outcome lives from its conversion until it is printed, so that a batch holds only those
     // of the files in flight.
     std::vector<std::unique_ptr<FileOutcome>> outcomes(count);
@@ -309,7 +318,7 @@ int main(int argc, char** argv)
         outcomes[index].reset();
         UpdateProgress(progress, filesDone, count, bytesDone);
     };
-    ConvertInOrder(count, CountWorkers(options, count), convert, take);
+    ConvertInOrder(count, inputWritten ? 1 : CountWorkers(options, count), convert, take);
     ClearProgress(progress);
     if (options.json)
         WriteText(stdout, SummaryJsonLine(totals, options));
