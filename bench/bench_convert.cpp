@@ -22,6 +22,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -36,7 +37,12 @@ struct RunFigures {
     long peakKilobytes;
 };
 
-// Runs a program to its end; returns its wall time and peak resident memory, or exits on failure.
+// What the measurement in progress has written: removed when a run fails, so that a failed
+// benchmark does not leave a gigabyte behind in /dev/shm.
+std::vector<fs::path> g_written;
+
+// Runs a program to its end; returns its wall time and peak resident memory, or removes what
+// g_written names and exits on failure.
 RunFigures RunProgram(const std::vector<std::string>& arguments)
 {
     std::vector<char*> argv;
@@ -57,6 +63,9 @@ RunFigures RunProgram(const std::vector<std::string>& arguments)
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
         std::fprintf(stderr, "duridodi-bench: %s failed\n", arguments[0].c_str());
+        std::error_code error;
+        for (const fs::path& path : g_written)
+            fs::remove_all(path, error);
         std::exit(1);
     }
     return {seconds, usage.ru_maxrss};
@@ -126,6 +135,7 @@ void MeasureModel(const char* kind, const std::string& megabytesText, const fs::
     const std::string input = (directory / ("bench_" + std::string(kind) + ".mdx")).string();
     const std::string output = (directory / ("bench_" + std::string(kind) + "_dezavivi.mdx")).string();
     const std::string copy = (directory / ("bench_" + std::string(kind) + "_copy.mdx")).string();
+    g_written = {input, output, copy};
     RunProgram({DURIDODI_MAKE_MODEL, kind, input, megabytesText});
     std::vector<Series> programs = {{"cp", {"/bin/cp", input, copy}, {}, 0},
                                     {"duridodi -o", {DURIDODI_TOOL, "-q", "-o", output, input}, {}, 0}};
@@ -145,6 +155,7 @@ void MeasureBatch(const fs::path& directory, const std::string& count)
     const std::string work = (root / "work").string();
     const std::string copy = (root / "copy").string();
     fs::remove_all(root);
+    g_written = {root};
     RunProgram({DURIDODI_MAKE_MODEL, "batch", models, count});
     // The tool writes its outputs beside its inputs, so it converts a copy of the tree, and cp
     // copies a tree that holds no outputs.
