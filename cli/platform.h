@@ -32,7 +32,10 @@ FileFacts LookAtFile(const std::filesystem::path& path);
 
 // 1 when a and b are facts of the same file, so that names differing in case or in spelling,
 // and links, match; 0 when they differ or either does not exist.
-int IsSameFile(const FileFacts& a, const FileFacts& b);
+inline int IsSameFile(const FileFacts& a, const FileFacts& b)
+{
+    return a.exists && b.exists && a.volume == b.volume && a.index == b.index;
+}
 
 // The UTF-8 path text as this system compares file names: made absolute against folder (the
 // current folder's text), without "." and ".." steps, and on Windows in one letter case. Two

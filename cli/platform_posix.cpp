@@ -29,11 +29,6 @@ FileFacts LookAtFile(const std::filesystem::path& path)
     return facts;
 }
 
-int IsSameFile(const FileFacts& a, const FileFacts& b)
-{
-    return a.exists && b.exists && a.volume == b.volume && a.index == b.index;
-}
-
 std::string ComparableName(const std::string& path, const std::string& folder)
 {
     const std::string full = !path.empty() && path[0] == '/' ? path : folder + "/" + path;

@@ -72,11 +72,6 @@ FileFacts LookAtFile(const fs::path& path)
     return facts;
 }
 
-int IsSameFile(const FileFacts& a, const FileFacts& b)
-{
-    return a.exists && b.exists && a.volume == b.volume && a.index == b.index;
-}
-
 std::string ComparableName(const std::string& path, const std::string& folder)
 {
     // Windows compares names without regard to letter case; the ASCII letters cover the
