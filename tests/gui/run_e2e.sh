@@ -90,6 +90,10 @@ makeModels() {
     printf 'this is not a model\n' >"$models/bad.MDX"
     head -c "$(($(stat -c %s "$models/model.mdx") / 2))" "$models/model.mdx" >"$models/truncated.mdx"
     cp "$models/model.mdx" "$models/model.mdx.bak"
+    # A model whose output name is taken by a folder: the folder must stay as it is.
+    cp "$models/model.mdx" "$models/held.mdx"
+    mkdir "$models/held_dezavivi.mdx"
+    printf 'kept' >"$models/held_dezavivi.mdx/kept.txt"
 
     local base
     base=$(winePath "$models/")
@@ -131,6 +135,10 @@ open: filters 'MDX files (*.mdx)'
 open: $m\\truncated.mdx
 msgbox: Error|Error dezaroing $m\\truncated.mdx|icon yes
 click
+open: filters 'MDX files (*.mdx)'
+open: $m\\held.mdx
+msgbox: Error|Error dezaroing $m\\held.mdx|icon yes
+click
 cancel
 nobox
 click
@@ -165,8 +173,9 @@ checkFiles() {
     cmp "$top/expected.mdx" "$models/model_dezavivi_dezavivi.mdx" || failRun "converting an output again changed it"
     cmp "$top/expected.mdx" "$longFolder250/m_dezavivi.mdx" || failRun "the 250-character input's output differs"
     local listing
-    listing=$(cd "$models" && find . -type f | sed 's|^\./||; s|^p*q/|LONG251/|; s|^p*/|LONG250/|' | sort | tr '\n' ' ')
-    local wanted="LONG250/m.mdx LONG250/m_dezavivi.mdx LONG251/m.mdx bad.MDX model.mdx model.mdx.bak model_dezavivi.mdx model_dezavivi_dezavivi.mdx truncated.mdx "
+    [ "$(cat "$models/held_dezavivi.mdx/kept.txt")" = kept ] || failRun "the folder in the output's place was changed"
+    listing=$(cd "$models" && find . -type f ! -path ./held_dezavivi.mdx/kept.txt | sed 's|^\./||; s|^p*q/|LONG251/|; s|^p*/|LONG250/|' | sort | tr '\n' ' ')
+    local wanted="LONG250/m.mdx LONG250/m_dezavivi.mdx LONG251/m.mdx bad.MDX held.mdx model.mdx model.mdx.bak model_dezavivi.mdx model_dezavivi_dezavivi.mdx truncated.mdx "
     [ "$listing" = "$wanted" ] || failRun "files after the run: $listing; expected: $wanted"
 }
 
@@ -238,6 +247,7 @@ runDialogScenario() {
         click open "$m\\model_dezavivi.mdx" msgbox \
         click open "$m\\bad.MDX" msgbox \
         click open "$m\\truncated.mdx" msgbox \
+        click open "$m\\held.mdx" msgbox \
         click cancel nobox \
         click open "$m\\model.mdx.bak" nobox \
         command 102 5 nobox \
