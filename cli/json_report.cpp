@@ -76,9 +76,7 @@ std::string InputJsonLine(const std::string& input, const FileOutcome& outcome, 
 {
     const bool converted = outcome.failure.empty();
     // The version is known once the walk has begun.
-    const bool walked = converted || (outcome.check == InputCheck::None &&
-                                      outcome.report.kind != FailureKind::CannotOpen &&
-                                      outcome.report.kind != FailureKind::NotAModel);
+    const bool walked = converted || (outcome.check == InputCheck::None && outcome.report.walked);
     Json object;
     object["input"] = input;
     object["output"] = converted && !options.dryRun ? Json(outcome.outputPath) : Json();

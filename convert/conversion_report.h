@@ -26,6 +26,7 @@ struct ConversionReport {
     std::int32_t tag = 0;           // tag of the chunk being walked then, 0 outside any chunk
     std::int64_t floatsReduced = 0; // 4-byte values written reduced
     std::int32_t version = 800;     // model version from the "VERS" chunk; 800 without one
+    bool walked = false;            // the magic matched and the chunks were walked: version holds
 };
 
 // The four letters of a tag, with any byte outside printable ASCII as '?'.

@@ -318,6 +318,7 @@ int ConvertModelStream(std::istream& source, std::ostream& sink, ConversionRepor
         return FailConversion(report, FailureKind::NotAModel, "not an MDX model (the file does not start with \"MDLX\")");
     }
     WriteInt32(sink, kModelMagic);
+    report.walked = true;
     const bool clean = WalkChunks(source, sink, report);
     sink.flush();
     if (sink.fail()) {
