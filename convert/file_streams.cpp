@@ -18,7 +18,8 @@ FileInput::FileInput(std::FILE* file, char* buffer, std::size_t size) : file_(fi
 
 FileInput::int_type FileInput::underflow()
 {
-    if (gptr() == egptr()) {
+    // A short read has met the end of the file; asking again would cost a system call for nothing.
+    if (gptr() == egptr() && !std::feof(file_)) {
         const std::size_t got = std::fread(buffer_, 1, size_, file_);
         fetched_ += static_cast<std::int64_t>(got);
         setg(buffer_, buffer_, buffer_ + got);
@@ -36,6 +37,8 @@ std::streamsize FileInput::xsgetn(char* bytes, std::streamsize n)
     }
     std::streamsize done = 0;
     while (done < n) {
+        if (gptr() == egptr() && std::feof(file_))
+            return done;
         if (gptr() == egptr() && n - done >= kDirectReadSize) {
             const std::size_t got = std::fread(bytes + done, 1, static_cast<std::size_t>(n - done), file_);
             fetched_ += static_cast<std::int64_t>(got);
