@@ -2,6 +2,7 @@
 
 // The folder walk of a batch: every model under a folder, in a fixed order.
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -11,6 +12,7 @@
 struct UnreadableFolder {
     std::filesystem::path folder;
     std::string reason;
+    std::size_t before; // how many models of the list come before it in the walk
 };
 
 struct ModelList {

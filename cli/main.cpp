@@ -239,7 +239,8 @@ static void PrintSummary(const BatchTotals& totals, const CliOptions& options)
 }
 
 // The inputs in the order they are converted: FILE operands as they stand, DIR operands (with
-// -r) replaced by the models found in them. Unreadable or missing folders are reported and counted.
+// -r) replaced by the models found in them. Unreadable or missing folders are counted here and
+// reported where the walk met them.
 static ModelList ListInputs(const CliOptions& options, BatchTotals& totals)
 {
     ModelList list;
@@ -248,11 +249,23 @@ static ModelList ListInputs(const CliOptions& options, BatchTotals& totals)
         if (options.recursive && fs::is_directory(FilePath(input), error))
             CollectModels(PathFromText(input), list);
         else if (options.recursive && !fs::exists(FilePath(input), error) && !error)
-            list.unreadable.push_back(UnreadableFolder{PathFromText(input), "does not exist"});
+            list.unreadable.push_back(UnreadableFolder{PathFromText(input), "does not exist", list.models.size()});
         else
             list.models.push_back(PathFromText(input));
     }
-    for (const UnreadableFolder& folder : list.unreadable) {
+    totals.failed += static_cast<std::int64_t>(list.unreadable.size());
+    totals.skipped = list.skipped;
+    return list;
+}
+
+// Prints the failures of the folders that the walk met before the model at index (all that are
+// left, when index is the model count) and moves next past them.
+static void PrintUnreadableBefore(const ModelList& list, std::size_t index, std::size_t& next,
+                                  const CliOptions& options, Progress& progress)
+{
+    for (; next < list.unreadable.size() && list.unreadable[next].before <= index; ++next) {
+        const UnreadableFolder& folder = list.unreadable[next];
+        ClearProgress(progress);
         WriteText(stderr, "duridodi: " + PathText(folder.folder) + ": " + folder.reason + "\n");
         if (options.json) {
             FileOutcome outcome;
@@ -261,9 +274,6 @@ static ModelList ListInputs(const CliOptions& options, BatchTotals& totals)
             WriteText(stdout, InputJsonLine(PathText(folder.folder), outcome, options));
         }
     }
-    totals.failed += static_cast<std::int64_t>(list.unreadable.size());
-    totals.skipped = list.skipped;
-    return list;
 }
 
 int main(int argc, char** argv)
@@ -308,8 +318,10 @@ int main(int argc, char** argv)
         outcomes[index] = std::move(outcome);
         ++filesDone;
     };
+    std::size_t unreadablePrinted = 0;
     const auto take = [&](std::size_t index) {
         const FileOutcome& outcome = *outcomes[index];
+        PrintUnreadableBefore(list, index, unreadablePrinted, options, progress);
         // The progress line makes way only for a line that is printed, so that it does not flicker.
         if (!outcome.failure.empty() || outcome.unmeasured || !options.quiet || options.json)
             ClearProgress(progress);
@@ -320,6 +332,7 @@ int main(int argc, char** argv)
     };
     ConvertInOrder(count, inputWritten ? 1 : CountWorkers(options, count), convert, take);
     ClearProgress(progress);
+    PrintUnreadableBefore(list, count, unreadablePrinted, options, progress);
     if (options.json)
         WriteText(stdout, SummaryJsonLine(totals, options));
     else if (!options.quiet && (options.recursive || options.dryRun || options.stats))

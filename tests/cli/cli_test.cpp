@@ -393,28 +393,35 @@ TEST_F(RecursiveFolder, QuietRecursiveRunPrintsOnlyTheFailure)
     EXPECT_EQ(run.err.find('\r'), std::string::npos); // no progress line when stderr is a file
 }
 
-// A folder under -r that cannot be read is a failure of the run, named and counted, and the
-// walk goes on with the rest. Root reads every folder, so the tool runs as an unprivileged user.
-TEST_F(CommandLine, UnreadableFolderUnderRecursionIsNamedAndCountedAsFailed)
+// A folder under -r that cannot be read is a failure of the run, named where the walk met it and
+// counted, and the walk goes on with the rest. Root reads every folder, so the tool runs as an
+// unprivileged user.
+TEST_F(CommandLine, UnreadableFolderUnderRecursionIsNamedInWalkOrderAndCountedAsFailed)
 {
     fs::create_directories(dir / "models/locked");
     const std::string model = MakeModel("models/a.mdx");
-    MakeModel("models/locked/b.mdx");
-    for (const fs::path& path : {dir, dir / "models", dir / "models/a.mdx", dir / "models/locked",
-                                 dir / "models/locked/b.mdx"})
+    WriteFile(dir / "models/b.mdx", model.substr(0, model.size() / 2));
+    MakeModel("models/locked/c.mdx");
+    for (const fs::path& path : {dir, dir / "models", dir / "models/a.mdx", dir / "models/b.mdx",
+                                 dir / "models/locked", dir / "models/locked/c.mdx"})
         ASSERT_TRUE(geteuid() != 0 || chown(path.c_str(), kUnprivilegedUser, kUnprivilegedUser) == 0) << path;
     fs::permissions(dir / "models/locked", fs::perms::none);
     // A copy of the tool in the scratch folder, which the user can reach wherever the build lies.
     fs::copy_file(DURIDODI_TOOL, dir / "duridodi");
     const RunResult run = RunProgram((dir / "duridodi").c_str(), {"-r", "models"}, dir, kUnprivilegedUser);
+    const RunResult json = RunProgram((dir / "duridodi").c_str(), {"-r", "--json", "models"}, dir, kUnprivilegedUser);
     fs::permissions(dir / "models/locked", fs::perms::owner_all);
     EXPECT_EQ(run.status, 1);
     const ConversionReport report = ConvertBytes(model).report;
     EXPECT_EQ(run.out, SuccessLine("models/a.mdx", "models/a_dezavivi.mdx", report) +
-                           "summary: 1 converted, 1 failed, 0 skipped; " + std::to_string(model.size()) +
+                           "summary: 1 converted, 2 failed, 0 skipped; " + std::to_string(model.size()) +
                            " bytes in, " + std::to_string(report.floatsReduced) + " floats reduced\n");
-    EXPECT_EQ(run.err, "duridodi: models/locked: cannot read the folder (Permission denied)\n");
-    EXPECT_FALSE(fs::exists(dir / "models/locked/b_dezavivi.mdx"));
+    const std::string lockedLine = "duridodi: models/locked: cannot read the folder (Permission denied)\n";
+    ASSERT_GT(run.err.size(), lockedLine.size());
+    EXPECT_EQ(run.err.rfind("duridodi: models/b.mdx: input ends inside a chunk", 0), 0u) << run.err;
+    EXPECT_EQ(run.err.substr(run.err.size() - lockedLine.size()), lockedLine);
+    EXPECT_LT(json.out.find("models/b.mdx"), json.out.find("models/locked")) << json.out;
+    EXPECT_FALSE(fs::exists(dir / "models/locked/c_dezavivi.mdx"));
 }
 
 // ---- Workers (-j) and runs that share an output
