@@ -15,17 +15,14 @@ namespace {
 constexpr int kMaxValuesPerKey = 12;
 constexpr int kMaxMaskSize = 16 * 4 * (1 + kMaxValuesPerKey);
 
-// Builds the pattern of kept (0xFF) and dropped (0x00) bytes of keys made of frameFields 32-bit
-// fields copied unchanged, then valuesPerKey values that keep their high-order K bytes, for
-// the smaller of keys and 16 keys: 16 span whole 64-byte steps, and a shorter run of keys needs
-// no more. Returns its length. Short tracks are common, so the pattern is built from one key
-// by doubling rather than byte by byte.
-int MakeKeepMask(unsigned char* keep, int frameFields, int valuesPerKey, int K, std::int64_t keys)
+// Builds in keep the pattern of kept (0xFF) and dropped (0x00) bytes of 16 keys made of
+// frameFields 32-bit fields copied unchanged, then valuesPerKey values that keep their
+// high-order K bytes: 16 keys span whole 64-byte steps, and the pattern of fewer keys is its
+// start. The pattern is built from one key by doubling rather than byte by byte.
+void MakeKeepMask(unsigned char* keep, int frameFields, int valuesPerKey, int K)
 {
     const int keySize = 4 * (frameFields + valuesPerKey);
-    const int maskSize = keySize * static_cast<int>(std::min<std::int64_t>(keys, 16));
-    if (maskSize == 0)
-        return 0;
+    const int maskSize = keySize * 16;
     const unsigned char field[4] = {0xFF, 0xFF, 0xFF, 0xFF};
     // Little-endian: the low-order 4 - K bytes of a value come first.
     unsigned char value[4];
@@ -35,7 +32,25 @@ int MakeKeepMask(unsigned char* keep, int frameFields, int valuesPerKey, int K, 
         std::memcpy(keep + 4 * f, f < frameFields ? field : value, 4);
     for (int built = keySize; built < maskSize; built *= 2)
         std::memcpy(keep + built, keep, static_cast<std::size_t>(std::min(built, maskSize - built)));
-    return maskSize;
+}
+
+// The pattern of 16 keys of one shape (frameFields 0 or 1, valuesPerKey 0 to kMaxValuesPerKey),
+// built at the calling thread's first use of the shape and kept: a batch walks tens of
+// thousands of short tracks, and building the pattern for each cost a tenth of the walk's
+// instructions.
+const unsigned char* KeepMaskOf(int frameFields, int valuesPerKey, int K)
+{
+    struct Pattern {
+        int K = 0; // 0 until built
+        unsigned char keep[kMaxMaskSize];
+    };
+    thread_local Pattern patterns[2][kMaxValuesPerKey + 1];
+    Pattern& pattern = patterns[frameFields][valuesPerKey];
+    if (pattern.K != K) {
+        MakeKeepMask(pattern.keep, frameFields, valuesPerKey, K);
+        pattern.K = K;
+    }
+    return pattern.keep;
 }
 
 // Copies the 16 bytes at from to to (which may be from itself), clearing those that the mask at
@@ -241,8 +256,8 @@ void CopyReducedValues(std::istream& source, std::ostream& sink, std::int64_t n,
 {
     if (n <= 0)
         return;
-    unsigned char keep[kMaxMaskSize];
-    const int maskSize = MakeKeepMask(keep, 0, 1, K, 16);
+    const unsigned char* keep = KeepMaskOf(0, 1, K);
+    const int maskSize = 16 * 4;
     if (MoveDirectly(source, sink, n * 4, keep, maskSize) != nullptr)
         return;
     unsigned char* buffer = ObtainBlockBuffer(sink);
@@ -266,8 +281,8 @@ void CopyKeyedReduced(std::istream& source, std::ostream& sink, std::int64_t cou
     const std::int64_t keysPerBlock = kBlockSize / keySize;
     if (count <= 0)
         return;
-    unsigned char keep[kMaxMaskSize];
-    const int maskSize = MakeKeepMask(keep, 1, valuesPerKey, K, count);
+    const unsigned char* keep = KeepMaskOf(1, valuesPerKey, K);
+    const int maskSize = static_cast<int>(keySize * std::min<std::int64_t>(count, 16));
     if (MoveDirectly(source, sink, count * keySize, keep, maskSize) != nullptr)
         return;
     unsigned char* buffer = ObtainBlockBuffer(sink);
