@@ -139,7 +139,13 @@ static std::vector<std::size_t> FindSharedOutputs(const ModelList& list, bool& i
             continue;
         inputs.insert(ComparableName(input, folder));
         const auto claim = writers.emplace(ComparableName(MakeOutputName(input.c_str()), folder), index);
-        if (!claim.second)
+        if (claim.second)
+            continue;
+        // A folder named like a model fails and writes nothing: the output is the next input's.
+        const fs::path earlier = FilePath(PathText(list.models[claim.first->second]));
+        if (fs::is_directory(earlier, error))
+            claim.first->second = index;
+        else
             sharedWith[index] = claim.first->second;
     }
     inputWritten = false;

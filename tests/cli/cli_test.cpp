@@ -490,6 +490,14 @@ TEST_F(CommandLine, OfTwoInputsWithOneOutputTheFirstConvertsAndTheSecondIsRefuse
     EXPECT_EQ(named.err,
               "duridodi: ./pair/a.MDX: its output ./pair/a_dezavivi.mdx is written by pair/a.MDX in this run\n");
     EXPECT_EQ(ReadFile(dir / "pair/a_dezavivi.mdx"), expected.out);
+
+    // A folder named like a model writes nothing, so it takes no output from the model after it.
+    fs::create_directory(dir / "pair/b.MDX");
+    const std::string second = MakeModel("pair/b.mdx", {"random", "3"});
+    const RunResult folderFirst = Tool({"pair/b.MDX", "pair/b.mdx"}, dir);
+    EXPECT_EQ(folderFirst.status, 1);
+    EXPECT_EQ(folderFirst.err, "duridodi: pair/b.MDX: is a folder (use -r to convert the models in it)\n");
+    EXPECT_EQ(ReadFile(dir / "pair/b_dezavivi.mdx"), ConvertBytes(second).out);
 }
 
 TEST_F(CommandLine, TwoRunsWritingOneOutputAtOnceLeaveOneWholeCopyAndNoTemporaryFile)
