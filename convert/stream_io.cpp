@@ -191,13 +191,6 @@ bool IsWalkOver(const std::istream& source, const std::ostream& sink)
     return source.fail() || sink.fail();
 }
 
-std::int32_t DecodeInt32(const unsigned char* bytes)
-{
-    return static_cast<std::int32_t>(static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
-                                     static_cast<std::uint32_t>(bytes[2]) << 16 |
-                                     static_cast<std::uint32_t>(bytes[3]) << 24);
-}
-
 std::int32_t ReadInt32(std::istream& source)
 {
     unsigned char bytes[4] = {0, 0, 0, 0};

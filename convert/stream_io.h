@@ -42,7 +42,12 @@ std::int32_t ReadInt32(std::istream& source);
 void WriteInt32(std::ostream& sink, std::int32_t value);
 
 // The 32-bit little-endian value of four bytes in file order.
-std::int32_t DecodeInt32(const unsigned char* bytes);
+inline std::int32_t DecodeInt32(const unsigned char* bytes)
+{
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
+                                     static_cast<std::uint32_t>(bytes[2]) << 16 |
+                                     static_cast<std::uint32_t>(bytes[3]) << 24);
+}
 
 // Copies a 32-bit field and returns its value as ReadInt32 does. Writes only the bytes that
 // were read: after a short read the output ends where the input did.
