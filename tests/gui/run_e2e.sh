@@ -368,14 +368,19 @@ runBatchScenario() {
     checkBatchOutputs "$top/batch"
 
     # Closing the window while a batch runs: the model being converted is finished, the batch
-    # stops, no partial output is left and the program ends with code 0. A click meanwhile does
-    # nothing.
-    # The button's first line is left out: the batch has begun by then, how far is not fixed.
+    # stops, no partial output is left and the program ends with code 0. A drop and a click
+    # meanwhile do nothing.
+    # The button's lines are left out: the batch has begun by then, how far is not fixed.
+    makeBatchModel sample "$top/late/z.mdx"
     launchApp "$b\\large"
-    drive wait-main busy click close | grep -v '^button: ' >"$top/transcript.log" || true
-    mainWindowLines | grep -v '^button: ' >"$top/expected-transcript.log"
-    printf '%s\n' "busy: button disabled, text 'Dezaroing N of $largeModelCount'" click close >>"$top/expected-transcript.log"
-    checkLaunch "a close during a batch"
+    drive wait-main busy | grep -v '^button: ' >"$top/transcript.log" || true
+    "$python" "$(dirname "$0")/xdnd_drop.py" "MDX Duridodi 1.00" "$top/late/z.mdx" >"$top/drop.log" 2>&1 ||
+        failRun "the drop during a batch failed: $(cat "$top/drop.log")"
+    drive wait-main click close | grep -v '^button: ' >>"$top/transcript.log" || true
+    { mainWindowLines; echo "busy: button disabled, text 'Dezaroing N of $largeModelCount'";
+      mainWindowLines; printf '%s\n' click close; } | grep -v '^button: ' >"$top/expected-transcript.log"
+    checkLaunch "a drop and a close during a batch"
+    [ ! -e "$top/late/z_dezavivi.mdx" ] || failRun "a model dropped during a batch was converted"
     local converted=0 output
     for output in "$top"/batch/large/*_dezavivi.mdx; do
         [ -e "$output" ] || continue
