@@ -78,10 +78,16 @@ static DWORD WINAPI RunBatch(LPVOID parameter)
 {
     Batch& batch = *static_cast<Batch*>(parameter);
     const ModelList list = ListModels(batch.givenPaths);
-    for (const UnreadableFolder& folder : list.unreadable)
-        batch.failedPaths.push_back(AnsiFromPath(folder.folder));
+    // Folders that could not be read are listed where the walk met them, among the models.
+    std::size_t unreadableListed = 0;
+    const auto listUnreadableBefore = [&](std::size_t index) {
+        for (; unreadableListed < list.unreadable.size() && list.unreadable[unreadableListed].before <= index;
+             ++unreadableListed)
+            batch.failedPaths.push_back(AnsiFromPath(list.unreadable[unreadableListed].folder));
+    };
     batch.modelCount = list.models.size();
     for (std::size_t i = 0; i < list.models.size() && !batch.stopRequested; ++i) {
+        listUnreadableBefore(i);
         PostMessageA(batch.window, WM_BATCH_PROGRESS, i + 1, static_cast<LPARAM>(list.models.size()));
         ConversionReport report;
         if (ConvertModelWithReport(list.models[i], MakeOutputPath(list.models[i]), report))
@@ -89,6 +95,7 @@ static DWORD WINAPI RunBatch(LPVOID parameter)
         else
             batch.failedPaths.push_back(AnsiFromPath(list.models[i]));
     }
+    listUnreadableBefore(list.models.size());
     PostMessageA(batch.window, WM_BATCH_DONE, 0, 0);
     return 0;
 }
