@@ -20,7 +20,8 @@ static void TakeEntry(const fs::directory_entry& entry, ModelList& list)
     const std::string name = PathText(entry.path());
     if (own == fs::file_type::not_found) {
         if (HasModelExtension(name.c_str()))
-            list.unreadable.push_back(UnreadableFolder{entry.path(), "cannot read what kind of file it is", list.models.size()});
+            list.unreadable.push_back(
+                UnreadableFolder{entry.path(), "cannot read what kind of file it is", list.models.size()});
         return;
     }
     if (own == fs::file_type::directory) {
@@ -47,7 +48,8 @@ void CollectModels(const fs::path& folder, ModelList& list)
     for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error))
         entries.emplace_back(it->path().filename().native(), *it);
     if (error) {
-        list.unreadable.push_back(UnreadableFolder{folder, "cannot read the folder (" + error.message() + ")", list.models.size()});
+        list.unreadable.push_back(
+            UnreadableFolder{folder, "cannot read the folder (" + error.message() + ")", list.models.size()});
         return;
     }
     std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
