@@ -22,9 +22,8 @@ void EncodeUint32(std::uint32_t value, unsigned char* bytes)
     bytes[3] = static_cast<unsigned char>(value >> 24);
 }
 
-// ReduceBits to nearest, in this file so that the copy below takes it inline. It has no branch
-// to mispredict: the low bits of real values are as good as random, and a branch on them cost
-// more than the rest of the copy.
+// ReduceBits to nearest. It has no branch to mispredict: the low bits of real values are as good
+// as random, and a branch on them cost more than the rest of the copy.
 inline std::uint32_t RoundBits(std::uint32_t bits)
 {
     const std::uint32_t truncated = bits & ~kDroppedBits;
@@ -72,7 +71,6 @@ void CopyValuesAsAsked(std::istream& source, std::ostream& sink, std::int64_t co
     std::uint32_t reduced[kAskedBlockSize / 4];
     const std::int64_t groupsPerBlock = kAskedBlockSize / groupSize;
     const std::size_t frameBytes = 4 * static_cast<std::size_t>(frameFields);
-    const bool nearest = mode.rounding == Rounding::Nearest;
     const bool observed = mode.observe != nullptr;
     while (count > 0 && !IsWalkOver(source, sink)) {
         const std::int64_t groups = std::min(count, groupsPerBlock);
@@ -82,7 +80,7 @@ void CopyValuesAsAsked(std::istream& source, std::ostream& sink, std::int64_t co
         unsigned char* at = bytes;
         const auto reduceValue = [&]() {
             const std::uint32_t bits = static_cast<std::uint32_t>(DecodeInt32(at));
-            const std::uint32_t reducedBits = nearest ? RoundBits(bits) : bits & ~kDroppedBits;
+            const std::uint32_t reducedBits = ReduceBits(bits, mode.rounding);
             if (observed) {
                 original[values] = bits;
                 reduced[values] = reducedBits;
