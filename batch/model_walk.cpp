@@ -36,7 +36,7 @@ static void TakeEntry(const fs::directory_entry& entry, ModelList& list)
     if (IsOutputName(name.c_str()))
         ++list.skipped;
     else
-        list.models.push_back(entry.path());
+        list.models.push_back(entry.path().native());
 }
 
 void CollectModels(const fs::path& folder, ModelList& list)

@@ -16,7 +16,9 @@ struct UnreadableFolder {
 };
 
 struct ModelList {
-    std::vector<std::filesystem::path> models; // paths to convert, in the order they are converted
+    // Paths to convert, in the order they are converted, held as the system's strings: a path
+    // object keeps each of its parts apart as well, several times the memory.
+    std::vector<std::filesystem::path::string_type> models;
     std::vector<UnreadableFolder> unreadable;  // folders that could not be listed, models not typed
     std::int64_t skipped = 0;                  // "*_dezavivi.mdx" files met in folders and left alone
 };

@@ -20,14 +20,15 @@
 #include "product_version.h"
 #include "value_reduction.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <memory>
-#include <set>
 #include <ostream>
 #include <string>
 #include <system_error>
@@ -120,6 +121,34 @@ static void ConvertOne(const std::string& input, const std::string& sharedWith, 
     outcome.report.mode = nullptr;
 }
 
+// A name as the system compares it, held as its hash beside the model it comes from: a batch of
+// a hundred thousand models would hold tens of megabytes in the names themselves. Names whose
+// hashes meet are made again and compared, which only a few are.
+struct NameKey {
+    std::size_t hash;
+    std::size_t index;
+    bool operator<(const NameKey& other) const
+    {
+        return hash != other.hash ? hash < other.hash : index < other.index;
+    }
+};
+
+// The comparable name of each model's input (or of its output), sorted by hash; models whose
+// names do not end in ".mdx" have no output and are left out.
+static std::vector<NameKey> SortNameKeys(const ModelList& list, const std::string& folder, bool ofOutputs)
+{
+    std::vector<NameKey> keys;
+    for (std::size_t index = 0; index < list.models.size(); ++index) {
+        const std::string input = PathText(list.models[index]);
+        if (HasModelExtension(input.c_str()))
+            keys.push_back({std::hash<std::string>()(ComparableName(
+                                ofOutputs ? MakeOutputName(input.c_str()) : input, folder)),
+                            index});
+    }
+    std::sort(keys.begin(), keys.end());
+    return keys;
+}
+
 // For each model of the list, the index of the earlier model that writes the same output
 // (compared as the system compares names), or kNoWriter: the first of two inputs with one
 // output converts, the later one is refused, whatever order the workers finish in.
@@ -131,26 +160,40 @@ static std::vector<std::size_t> FindSharedOutputs(const ModelList& list, bool& i
     std::vector<std::size_t> sharedWith(list.models.size(), kNoWriter);
     std::error_code error;
     const std::string folder = PathText(fs::current_path(error));
-    std::map<std::string, std::size_t> writers;
-    std::set<std::string> inputs;
-    for (std::size_t index = 0; index < list.models.size(); ++index) {
-        const std::string input = PathText(list.models[index]);
-        if (!HasModelExtension(input.c_str()))
+    const auto outputOf = [&](std::size_t index) {
+        return ComparableName(MakeOutputName(PathText(list.models[index]).c_str()), folder);
+    };
+    const std::vector<NameKey> outputs = SortNameKeys(list, folder, true);
+    for (std::size_t first = 0, end = 0; first < outputs.size(); first = end) {
+        for (end = first + 1; end < outputs.size() && outputs[end].hash == outputs[first].hash; ++end) {
+        }
+        if (end - first == 1)
             continue;
-        inputs.insert(ComparableName(input, folder));
-        const auto claim = writers.emplace(ComparableName(MakeOutputName(input.c_str()), folder), index);
-        if (claim.second)
-            continue;
-        // A folder named like a model fails and writes nothing: the output is the next input's.
-        const fs::path earlier = FilePath(PathText(list.models[claim.first->second]));
-        if (fs::is_directory(earlier, error))
-            claim.first->second = index;
-        else
-            sharedWith[index] = claim.first->second;
+        // Models of one hash, in the order given: the first to name an output claims it.
+        std::map<std::string, std::size_t> writers;
+        for (std::size_t key = first; key < end; ++key) {
+            const std::size_t index = outputs[key].index;
+            const auto claim = writers.emplace(outputOf(index), index);
+            if (claim.second)
+                continue;
+            // A folder named like a model fails and writes nothing: the output is the next input's.
+            const fs::path earlier = FilePath(PathText(list.models[claim.first->second]));
+            if (fs::is_directory(earlier, error))
+                claim.first->second = index;
+            else
+                sharedWith[index] = claim.first->second;
+        }
     }
+    const std::vector<NameKey> inputs = SortNameKeys(list, folder, false);
     inputWritten = false;
-    for (const auto& writer : writers)
-        inputWritten = inputWritten || inputs.count(writer.first) != 0;
+    for (std::size_t key = 0, in = 0; key < outputs.size() && !inputWritten; ++key) {
+        for (; in < inputs.size() && inputs[in].hash < outputs[key].hash; ++in) {
+        }
+        for (std::size_t meet = in; meet < inputs.size() && inputs[meet].hash == outputs[key].hash; ++meet) {
+            if (ComparableName(PathText(list.models[inputs[meet].index]), folder) == outputOf(outputs[key].index))
+                inputWritten = true;
+        }
+    }
     return sharedWith;
 }
 
@@ -257,7 +300,7 @@ static ModelList ListInputs(const CliOptions& options, BatchTotals& totals)
         else if (options.recursive && !fs::exists(FilePath(input), error) && !error)
             list.unreadable.push_back(UnreadableFolder{PathFromText(input), "does not exist", list.models.size()});
         else
-            list.models.push_back(PathFromText(input));
+            list.models.push_back(PathFromText(input).native());
     }
     totals.failed += static_cast<std::int64_t>(list.unreadable.size());
     totals.skipped = list.skipped;

@@ -67,7 +67,7 @@ static ModelList ListModels(const std::vector<std::string>& givenPaths)
         if (fs::is_directory(path, error))
             CollectModels(path, list);
         else if (HasModelExtension(given.c_str()))
-            list.models.push_back(path);
+            list.models.push_back(path.native());
     }
     return list;
 }
@@ -89,11 +89,12 @@ static DWORD WINAPI RunBatch(LPVOID parameter)
     for (std::size_t i = 0; i < list.models.size() && !batch.stopRequested; ++i) {
         listUnreadableBefore(i);
         PostMessageA(batch.window, WM_BATCH_PROGRESS, i + 1, static_cast<LPARAM>(list.models.size()));
+        const fs::path model(list.models[i]);
         ConversionReport report;
-        if (ConvertModelWithReport(list.models[i], MakeOutputPath(list.models[i]), report))
+        if (ConvertModelWithReport(model, MakeOutputPath(model), report))
             ++batch.converted;
         else
-            batch.failedPaths.push_back(AnsiFromPath(list.models[i]));
+            batch.failedPaths.push_back(AnsiFromPath(model));
     }
     listUnreadableBefore(list.models.size());
     PostMessageA(batch.window, WM_BATCH_DONE, 0, 0);
