@@ -498,6 +498,14 @@ TEST_F(CommandLine, OfTwoInputsWithOneOutputTheFirstConvertsAndTheSecondIsRefuse
     EXPECT_EQ(folderFirst.status, 1);
     EXPECT_EQ(folderFirst.err, "duridodi: pair/b.MDX: is a folder (use -r to convert the models in it)\n");
     EXPECT_EQ(ReadFile(dir / "pair/b_dezavivi.mdx"), ConvertBytes(second).out);
+
+    // An input that another input writes is read after it is written, as in the order given,
+    // even with workers to spare: the large first model would still be converting.
+    const std::string large = MakeModel("pair/c.mdx", {"geometry", "12"});
+    MakeModel("pair/c_dezavivi.mdx", {"random", "4"});
+    const RunResult chained = Tool({"-q", "-j", "2", "pair/c.mdx", "pair/c_dezavivi.mdx"}, dir);
+    EXPECT_EQ(chained.status, 0) << chained.err;
+    EXPECT_EQ(ReadFile(dir / "pair/c_dezavivi_dezavivi.mdx"), ConvertBytes(ConvertBytes(large).out).out);
 }
 
 TEST_F(CommandLine, TwoRunsWritingOneOutputAtOnceLeaveOneWholeCopyAndNoTemporaryFile)
