@@ -100,17 +100,23 @@ double Median(std::vector<double> values)
 }
 
 // One line per program: median, spread, throughput, speed against the first (the copy), and
-// the peak memory of the tool, in all and per worker.
+// the peak memory of the tool, in all and per worker. The speed is given twice: as the ratio of
+// the two medians, and as the median of the five rounds' own ratios, which a machine that slows
+// down or speeds up between rounds moves less.
 void PrintSeries(const std::vector<Series>& programs, double megabytes, const std::vector<int>& workers)
 {
     const double copySeconds = Median(programs[0].seconds);
-    std::printf("  %-30s %8s %17s %8s %7s  %s\n", "", "median", "spread (5 runs)", "MB/s", "speed", "peak memory");
+    std::printf("  %-30s %8s %17s %8s %7s %7s  %s\n", "", "median", "spread (5 runs)", "MB/s", "speed", "paired",
+                "peak memory");
     for (std::size_t index = 0; index < programs.size(); ++index) {
         const Series& program = programs[index];
         const double median = Median(program.seconds);
         const auto [low, high] = std::minmax_element(program.seconds.begin(), program.seconds.end());
-        std::printf("  %-30s %7.3fs %7.3fs-%7.3fs %8.1f %6.2fx", program.name.c_str(), median, *low, *high,
-                    megabytes / median, copySeconds / median);
+        std::vector<double> ratios;
+        for (std::size_t round = 0; round < program.seconds.size(); ++round)
+            ratios.push_back(programs[0].seconds[round] / program.seconds[round]);
+        std::printf("  %-30s %7.3fs %7.3fs-%7.3fs %8.1f %6.2fx %6.2fx", program.name.c_str(), median, *low, *high,
+                    megabytes / median, copySeconds / median, Median(ratios));
         if (workers[index] > 0)
             std::printf("  %.1f MB, %.1f MB per worker", program.peakKilobytes / 1024.0,
                         program.peakKilobytes / 1024.0 / workers[index]);
