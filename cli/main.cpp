@@ -133,20 +133,20 @@ struct NameKey {
     }
 };
 
-// The comparable name of each model's input (or of its output), sorted by hash; models whose
-// names do not end in ".mdx" have no output and are left out.
-static std::vector<NameKey> SortNameKeys(const ModelList& list, const std::string& folder, bool ofOutputs)
+// The comparable names of each model's input and of its output, each list sorted by hash;
+// models whose names do not end in ".mdx" have no output and are left out.
+static void SortNameKeys(const ModelList& list, const std::string& folder, std::vector<NameKey>& inputs,
+                         std::vector<NameKey>& outputs)
 {
-    std::vector<NameKey> keys;
     for (std::size_t index = 0; index < list.models.size(); ++index) {
         const std::string input = PathText(list.models[index]);
-        if (HasModelExtension(input.c_str()))
-            keys.push_back({std::hash<std::string>()(ComparableName(
-                                ofOutputs ? MakeOutputName(input.c_str()) : input, folder)),
-                            index});
+        if (!HasModelExtension(input.c_str()))
+            continue;
+        inputs.push_back({std::hash<std::string>()(ComparableName(input, folder)), index});
+        outputs.push_back({std::hash<std::string>()(ComparableName(MakeOutputName(input.c_str()), folder)), index});
     }
-    std::sort(keys.begin(), keys.end());
-    return keys;
+    std::sort(inputs.begin(), inputs.end());
+    std::sort(outputs.begin(), outputs.end());
 }
 
 // For each model of the list, the index of the earlier model that writes the same output
@@ -163,7 +163,9 @@ static std::vector<std::size_t> FindSharedOutputs(const ModelList& list, bool& i
     const auto outputOf = [&](std::size_t index) {
         return ComparableName(MakeOutputName(PathText(list.models[index]).c_str()), folder);
     };
-    const std::vector<NameKey> outputs = SortNameKeys(list, folder, true);
+    std::vector<NameKey> inputs;
+    std::vector<NameKey> outputs;
+    SortNameKeys(list, folder, inputs, outputs);
     for (std::size_t first = 0, end = 0; first < outputs.size(); first = end) {
         for (end = first + 1; end < outputs.size() && outputs[end].hash == outputs[first].hash; ++end) {
         }
@@ -184,7 +186,6 @@ static std::vector<std::size_t> FindSharedOutputs(const ModelList& list, bool& i
                 sharedWith[index] = claim.first->second;
         }
     }
-    const std::vector<NameKey> inputs = SortNameKeys(list, folder, false);
     inputWritten = false;
     for (std::size_t key = 0, in = 0; key < outputs.size() && !inputWritten; ++key) {
         for (; in < inputs.size() && inputs[in].hash < outputs[key].hash; ++in) {
