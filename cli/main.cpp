@@ -198,11 +198,11 @@ static std::vector<std::size_t> FindSharedOutputs(const ModelList& list, bool& i
     return sharedWith;
 }
 
-// How many files are converted at once: one for a single file or -o, else -j N or one per
-// processor, and never more than there are files.
+// How many files are converted at once: one for a single file (as with -o, which takes one),
+// else -j N or one per processor, and never more than there are files.
 static int CountWorkers(const CliOptions& options, std::size_t files)
 {
-    if (!options.outputPath.empty() || files <= 1)
+    if (files <= 1)
         return 1;
     const int workers = options.jobs > 0 ? options.jobs : ProcessorCount();
     return files < static_cast<std::size_t>(workers) ? static_cast<int>(files) : workers;
@@ -316,7 +316,7 @@ static void PrintUnreadableBefore(const ModelList& list, std::size_t index, std:
     for (; next < list.unreadable.size() && list.unreadable[next].before <= index; ++next) {
         const UnreadableFolder& folder = list.unreadable[next];
         ClearProgress(progress);
-        WriteText(stderr, "duridodi: " + PathText(folder.folder) + ": " + folder.reason + "\n");
+        PrintFailure(PathText(folder.folder), folder.reason.c_str());
         if (options.json) {
             FileOutcome outcome;
             outcome.check = InputCheck::CannotReadFolder;
@@ -354,8 +354,9 @@ int main(int argc, char** argv)
     const std::size_t count = list.models.size();
     bool inputWritten = false;
     const std::vector<std::size_t> sharedWith = FindSharedOutputs(list, inputWritten);
-    // An outcome lives from its conversion until it is printed, so that a batch holds only those
-    // of the files in flight.
+    // An outcome lives from its conversion until it is printed. Outcomes are printed in the order
+    // of the files, between the calling thread's own conversions, so a batch holds those converted
+    // since the last file printed.
     std::vector<std::unique_ptr<FileOutcome>> outcomes(count);
     std::atomic<std::size_t> filesDone{0};
     std::atomic<std::uint64_t> bytesDone{0};

@@ -521,11 +521,7 @@ TEST_F(CommandLine, TwoRunsWritingOneOutputAtOnceLeaveOneWholeCopyAndNoTemporary
         EXPECT_EQ(FinishProgram(second, dir, ".second").status, 0);
         const std::string output = ReadFile(dir / "out.mdx");
         EXPECT_TRUE(output == geometry || output == animation) << "round " << round;
-        std::vector<std::string> names;
-        for (const fs::directory_entry& entry : fs::directory_iterator(dir))
-            names.push_back(entry.path().filename().string());
-        std::sort(names.begin(), names.end());
-        EXPECT_EQ(names, (std::vector<std::string>{"animation.mdx", "geometry.mdx", "out.mdx"})) << "round " << round;
+        EXPECT_EQ(Names(), (std::vector<std::string>{"animation.mdx", "geometry.mdx", "out.mdx"})) << "round " << round;
     }
 }
 
@@ -648,11 +644,18 @@ TEST_F(CommandLine, MissingFolderUnderRecursiveIsSaidNotToExist)
     const ConversionReport report = ConvertBytes(input).report;
     const RunResult run = Tool({"-r", "missing_dir", "models"}, dir);
     EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.err, "duridodi: missing_dir: does not exist\n");
-    EXPECT_EQ(run.out, SuccessLine("models/a.mdx", "models/a_dezavivi.mdx", report) +
-                           "summary: 1 converted, 1 failed, 0 skipped; " + std::to_string(input.size()) +
-                           " bytes in, " + std::to_string(report.floatsReduced) + " floats reduced\n");
+    const std::string failure = "duridodi: missing_dir: does not exist\n";
+    const std::string converted = SuccessLine("models/a.mdx", "models/a_dezavivi.mdx", report);
+    const std::string summary = "summary: 1 converted, 1 failed, 0 skipped; " + std::to_string(input.size()) +
+                                " bytes in, " + std::to_string(report.floatsReduced) + " floats reduced\n";
+    EXPECT_EQ(run.err, failure);
+    EXPECT_EQ(run.out, converted + summary);
     EXPECT_FALSE(fs::exists(dir / "missing_dir"));
+    // Both streams into one file, as a log gives them: the folder's line comes where the folder
+    // stands among the inputs.
+    fs::remove(dir / "models/a_dezavivi.mdx");
+    const RunResult merged = RunProgram("/bin/sh", {"-c", "exec \"$0\" -r models missing_dir 2>&1", DURIDODI_TOOL}, dir);
+    EXPECT_EQ(merged.out, converted + failure + summary);
 }
 
 // Every line of --json output, parsed back with the JSON library.
@@ -695,9 +698,9 @@ TEST_F(CommandLine, StatsWhoseDeflateFailsSayTheFiguresAreUnknown)
     const RunResult json = RunProgram(DURIDODI_FAILING_DEFLATE, {"--json", "--stats", "a.mdx"}, dir);
     const nlohmann::json totals = JsonLines(json.out).back();
     EXPECT_EQ(json.status, 1);
-    EXPECT_TRUE(totals["deflated_input"].is_null()) << totals;
-    EXPECT_TRUE(totals["deflated_output"].is_null()) << totals;
-    EXPECT_EQ(totals["unmeasured"], 1);
+    EXPECT_TRUE(totals.at("deflated_input").is_null()) << totals;
+    EXPECT_TRUE(totals.at("deflated_output").is_null()) << totals;
+    EXPECT_EQ(totals.at("unmeasured"), 1);
 }
 
 
@@ -749,29 +752,29 @@ TEST_F(CommandLine, JsonLinesGiveEachInputItsFailureKindAndASummaryThatAddsUp)
         long failureLines = 0;
         for (std::size_t i = 0; i < run.kinds.size(); ++i) {
             const nlohmann::json& object = lines[i];
-            const std::string kind = object["error"].is_null() ? "" : object["error"]["kind"];
+            const std::string kind = object.at("error").is_null() ? "" : object.at("error").at("kind");
             EXPECT_EQ(kind, run.kinds[i] ? run.kinds[i] : "") << object;
-            EXPECT_EQ(object["rounding"], "toward_zero");
-            failureLines += !object["error"].is_null();
-            const bool converted = object["converted"];
+            EXPECT_EQ(object.at("rounding"), "toward_zero");
+            failureLines += !object.at("error").is_null();
+            const bool converted = object.at("converted");
             ++sums[converted ? "converted" : "failed"];
             for (const char* field : summed)
                 sums[field] += converted ? Figure(object, field) : 0;
         }
         EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), failureLines) << "a text line per failure";
         const nlohmann::json& summary = lines.back();
-        EXPECT_EQ(summary["summary"], true);
+        EXPECT_EQ(summary.at("summary"), true);
         for (const auto& sum : sums)
             EXPECT_EQ(Figure(summary, sum.first.c_str()), sum.second) << sum.first;
     }
 
     const std::vector<nlohmann::json> first = JsonLines(Tool(runs[0].args, dir).out);
-    EXPECT_TRUE(ReadFile(dir / first[0]["output"].get<std::string>()) == ConvertBytes(good).out);
-    EXPECT_EQ(first[7]["input"], "name \xEF\xBF\xBD\xEF\xBF\xBD.mdx") << "each bad byte becomes U+FFFD";
-    EXPECT_EQ(first[1]["error"]["offset"], truncated.offset);
-    EXPECT_EQ(first[1]["error"]["chunk"], TagLetters(truncated.tag));
-    EXPECT_EQ(first[1]["error"]["message"], truncated.reason);
-    EXPECT_EQ(first[0]["largest_change"].size(), 9u) << "the figures of a model without tangents, non_finite too";
+    EXPECT_TRUE(ReadFile(dir / first[0].at("output").get<std::string>()) == ConvertBytes(good).out);
+    EXPECT_EQ(first[7].at("input"), "name \xEF\xBF\xBD\xEF\xBF\xBD.mdx") << "each bad byte becomes U+FFFD";
+    EXPECT_EQ(first[1].at("error").at("offset"), truncated.offset);
+    EXPECT_EQ(first[1].at("error").at("chunk"), TagLetters(truncated.tag));
+    EXPECT_EQ(first[1].at("error").at("message"), truncated.reason);
+    EXPECT_EQ(first[0].at("largest_change").size(), 9u) << "the figures of a model without tangents, non_finite too";
 }
 
 // The --json name of the figure of each of the model record's kinds.
@@ -867,23 +870,23 @@ TEST_F(CommandLine, StatsGiveTheLargestChangesThatTheModelRecordShowsInBothModes
         ASSERT_EQ(lines.size(), 3u);
         nlohmann::json batch = nlohmann::json::object();
         for (std::size_t f = 0; f < 2; ++f) {
-            const nlohmann::json& figures = lines[f]["largest_change"];
-            const auto expected = ExpectedChanges(models[f], ReadFile(dir / lines[f]["output"].get<std::string>()));
+            const nlohmann::json& figures = lines[f].at("largest_change");
+            const auto expected = ExpectedChanges(models[f], ReadFile(dir / lines[f].at("output").get<std::string>()));
             ASSERT_EQ(figures.size(), expected.size()) << figures;
             for (const auto& [key, value] : expected) {
                 // acos cannot tell angles below about 3e-8 degrees from 0, even in long double.
                 if (IsAngle(key))
-                    EXPECT_NEAR(figures[key].get<double>(), static_cast<double>(value), 1e-6 * value + 1e-7) << key;
+                    EXPECT_NEAR(figures.at(key).get<double>(), static_cast<double>(value), 1e-6 * value + 1e-7) << key;
                 else
-                    EXPECT_EQ(figures[key].get<double>(), static_cast<double>(value)) << key;
+                    EXPECT_EQ(figures.at(key).get<double>(), static_cast<double>(value)) << key;
                 if (round && !IsAngle(key) && key != "non_finite") {
-                    EXPECT_LE(figures[key].get<double>(), truncating[f][key].get<double>()) << key;
+                    EXPECT_LE(figures.at(key).get<double>(), truncating[f].at(key).get<double>()) << key;
                 }
-                batch[key] = key == "non_finite" ? batch.value(key, 0) + figures[key].get<int>()
-                                                 : std::max(batch.value(key, 0.0), figures[key].get<double>());
+                batch[key] = key == "non_finite" ? batch.value(key, 0) + figures.at(key).get<int>()
+                                                 : std::max(batch.value(key, 0.0), figures.at(key).get<double>());
             }
             truncating.push_back(figures);
         }
-        EXPECT_EQ(lines[2]["largest_change"], batch);
+        EXPECT_EQ(lines[2].at("largest_change"), batch);
     }
 }
