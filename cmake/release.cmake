@@ -19,16 +19,13 @@ function(duridodi_add_version_info target description)
 endfunction()
 
 if(WIN32)
-  set(programs mdx-duridodi)
+  set(programs mdx-duridodi duridodi)
   duridodi_add_version_info(mdx-duridodi "MDX Duridodi: reduced copies of MDX models, in a window")
-  if(TARGET duridodi)
-    list(APPEND programs duridodi)
-    duridodi_add_version_info(duridodi "MDX Duridodi: reduced copies of MDX models, on the command line")
-    # The window's icon, so that both programs look alike in Explorer.
-    target_sources(duridodi PRIVATE ${PROJECT_SOURCE_DIR}/resources/mdx_duridodi.rc)
-    target_include_directories(duridodi PRIVATE
-      $<$<COMPILE_LANGUAGE:RC>:${PROJECT_SOURCE_DIR}/frontend;${PROJECT_SOURCE_DIR}/resources>)
-  endif()
+  duridodi_add_version_info(duridodi "MDX Duridodi: reduced copies of MDX models, on the command line")
+  # The window's icon, so that both programs look alike in Explorer.
+  target_sources(duridodi PRIVATE ${PROJECT_SOURCE_DIR}/resources/mdx_duridodi.rc)
+  target_include_directories(duridodi PRIVATE
+    $<$<COMPILE_LANGUAGE:RC>:${PROJECT_SOURCE_DIR}/frontend;${PROJECT_SOURCE_DIR}/resources>)
 
   # The zip: one folder, so that unpacking it never scatters files. Text files get Windows line
   # endings for Notepad. Only this component is packed, not the Unix layout of other install rules.

@@ -1,4 +1,4 @@
-# Shared by the window tool's test scripts (sourced, POSIX sh).
+# Shared by the test scripts of the window tool and of the release packages (sourced, POSIX sh).
 # A missing tool or an input that an earlier step did not make is reported as SKIPPED with the
 # reason (exit 77, the tests' SKIP_RETURN_CODE); with CI=true it is a failure (exit 1), since CI
 # installs every tool these tests need.

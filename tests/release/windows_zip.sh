@@ -9,12 +9,12 @@ set -eu
 
 cmake=$1 cpack=$2 preset=$3 version=$4 work=$5
 case $preset in
-    win32) triple=i686-w64-mingw32 format=pei-i386 ;;
-    win64) triple=x86_64-w64-mingw32 format=pei-x86-64 ;;
+    win32) triple=i686-w64-mingw32 format=pei-i386 binutils=binutils-mingw-w64-i686 ;;
+    win64) triple=x86_64-w64-mingw32 format=pei-x86-64 binutils=binutils-mingw-w64-x86-64 ;;
     *) fail "unknown preset $preset" ;;
 esac
-need_tool "$triple-windres" "binutils-mingw-w64-${triple%%-*}"
-need_tool "$triple-objdump" "binutils-mingw-w64-${triple%%-*}"
+need_tool "$triple-windres" "$binutils"
+need_tool "$triple-objdump" "$binutils"
 [ -f "build/$preset/CPackConfig.cmake" ] || skip_or_fail "build/$preset is not configured: the $preset cross build did not run"
 rm -rf "$work" && mkdir -p "$work"
 
