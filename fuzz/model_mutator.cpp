@@ -99,7 +99,6 @@ GeosetLayout FreshGeoset(std::mt19937& random)
 struct Sites {
     std::vector<ChunkLayout*> nodeChunks;
     std::vector<ChunkLayout*> geosetChunks;
-    std::vector<ChunkLayout*> plainChunks;
     std::vector<NodeLayout*> nodes;
     std::vector<TrackLayout*> tracks;
     std::vector<GeosetLayout*> geosets;
@@ -122,7 +121,6 @@ Sites CollectSites(ModelLayout& model)
     Sites sites;
     for (ChunkLayout& chunk : model.chunks) {
         if (!chunk.walked) {
-            sites.plainChunks.push_back(&chunk);
             sites.leaves.push_back(&chunk.body);
         } else if (chunk.tag == tags::kGeoset) {
             sites.geosetChunks.push_back(&chunk);

@@ -75,6 +75,8 @@ int ConvertUnderFileSizeLimit(const std::string& input, const std::string& outpu
               : report.kind == FailureKind::CannotWrite ? kChildRefusedWrite
                                                              : kChildOtherFailure);
     }
+    if (child < 0)
+        return -1; // no child: a status that no test expects
     int status = 0;
     waitpid(child, &status, 0);
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
