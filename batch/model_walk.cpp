@@ -56,3 +56,10 @@ void CollectModels(const fs::path& folder, ModelList& list)
     for (const auto& entry : entries)
         TakeEntry(entry.second, list);
 }
+
+std::size_t UnreadableBefore(const ModelList& list, std::size_t index, std::size_t next)
+{
+    while (next < list.unreadable.size() && list.unreadable[next].before <= index)
+        ++next;
+    return next;
+}

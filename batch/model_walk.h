@@ -31,3 +31,7 @@ struct ModelList {
 // cannot make the walk endless; linked files are taken. A folder that cannot be listed is added
 // to list.unreadable and the walk goes on with the rest.
 void CollectModels(const std::filesystem::path& folder, ModelList& list);
+
+// Where the folders of list.unreadable that the walk met before the model at index end, for a
+// caller that has reported those before next (all of them, when index is the model count).
+std::size_t UnreadableBefore(const ModelList& list, std::size_t index, std::size_t next);

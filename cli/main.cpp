@@ -313,7 +313,7 @@ static ModelList ListInputs(const CliOptions& options, BatchTotals& totals)
 static void PrintUnreadableBefore(const ModelList& list, std::size_t index, std::size_t& next,
                                   const CliOptions& options, Progress& progress)
 {
-    for (; next < list.unreadable.size() && list.unreadable[next].before <= index; ++next) {
+    for (const std::size_t end = UnreadableBefore(list, index, next); next < end; ++next) {
         const UnreadableFolder& folder = list.unreadable[next];
         ClearProgress(progress);
         PrintFailure(PathText(folder.folder), folder.reason.c_str());

@@ -81,7 +81,7 @@ static DWORD WINAPI RunBatch(LPVOID parameter)
     // Folders that could not be read are listed where the walk met them, among the models.
     std::size_t unreadableListed = 0;
     const auto listUnreadableBefore = [&](std::size_t index) {
-        for (; unreadableListed < list.unreadable.size() && list.unreadable[unreadableListed].before <= index;
+        for (const std::size_t end = UnreadableBefore(list, index, unreadableListed); unreadableListed < end;
              ++unreadableListed)
             batch.failedPaths.push_back(AnsiFromPath(list.unreadable[unreadableListed].folder));
     };
