@@ -12,7 +12,6 @@
 // says how noisy the machine was. The peak resident memory is the tool's whole process.
 
 #include <sys/resource.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -106,7 +105,8 @@ double Median(std::vector<double> values)
 void PrintSeries(const std::vector<Series>& programs, double megabytes, const std::vector<int>& workers)
 {
     const double copySeconds = Median(programs[0].seconds);
-    std::printf("  %-30s %8s %17s %8s %7s %7s  %s\n", "", "median", "spread (5 runs)", "MB/s", "speed", "paired",
+    std::printf("  %-30s %8s %17s %8s %7s %7s  %s\n", "", "median",
+                ("spread (" + std::to_string(kRounds) + " runs)").c_str(), "MB/s", "speed", "paired",
                 "peak memory");
     for (std::size_t index = 0; index < programs.size(); ++index) {
         const Series& program = programs[index];
@@ -133,7 +133,7 @@ double MegabytesOf(const fs::path& path)
     } else {
         bytes = fs::file_size(path);
     }
-    return static_cast<double>(bytes) / 1e6;
+    return static_cast<double>(bytes) / (1 << 20); // megabytes as the model maker counts them
 }
 
 void MeasureModel(const char* kind, const std::string& megabytesText, const fs::path& directory)
