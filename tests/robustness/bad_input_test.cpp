@@ -317,16 +317,9 @@ using BadInputFiles = ScratchFolder;
 
 TEST_F(BadInputFiles, RefusedInputLeavesNoFileBehind)
 {
-    const WrittenModel model = WriteModel(FullModelPlan(800));
-    std::size_t countAt = 0;
-    for (const Mark& mark : model.marks)
-        countAt = countAt == 0 && mark.kind == kMarkCount ? mark.offset : countAt;
-    const std::string inputs[] = {std::string(), TextureFile(), model.bytes.substr(0, model.bytes.size() / 2),
-                                  WithField(model.bytes, countAt, -1), WithField(model.bytes, 8, 0x7FFFFFFF)};
-    int n = 0;
-    for (const std::string& bytes : inputs) {
-        const std::string input = Path("bad" + std::to_string(n++) + ".mdx");
-        WriteFile(input, bytes);
+    for (const BadInput& bad : BadInputsOf(WriteModel(FullModelPlan(800)))) {
+        const std::string input = Path("bad-" + bad.name);
+        WriteFile(input, bad.bytes);
         const std::string output = Path("out_dezavivi.mdx");
         ConversionReport report;
         const std::size_t before = liveBytes.load();

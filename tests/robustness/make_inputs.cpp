@@ -9,20 +9,6 @@
 #include <filesystem>
 #include <string>
 
-namespace {
-
-// The offset of the first mark of kind, 0 if there is none.
-std::size_t FirstMark(const std::vector<Mark>& marks, MarkKind kind)
-{
-    for (const Mark& mark : marks) {
-        if (mark.kind == kind)
-            return mark.offset;
-    }
-    return 0;
-}
-
-} // namespace
-
 int main(int argc, char** argv)
 {
     if (argc != 2) {
@@ -33,14 +19,10 @@ int main(int argc, char** argv)
     std::error_code error;
     std::filesystem::create_directories(dir, error);
     const WrittenModel full = WriteModel(FullModelPlan(800));
-    const std::string& bytes = full.bytes;
-    const bool ok = WriteFile(dir + "/full.mdx", bytes) &&
-                    WriteFile(dir + "/full-1000.mdx", WriteModel(FullModelPlan(1000)).bytes) &&
-                    WriteFile(dir + "/empty.mdx", std::string()) && WriteFile(dir + "/texture.mdx", TextureFile()) &&
-                    WriteFile(dir + "/cut.mdx", bytes.substr(0, bytes.size() * 2 / 3)) &&
-                    WriteFile(dir + "/negative-count.mdx", WithField(bytes, FirstMark(full.marks, kMarkCount), -1)) &&
-                    WriteFile(dir + "/huge-chunk.mdx",
-                              WithField(bytes, FirstMark(full.marks, kMarkChunkSize), 0x7FFFFFFF));
+    bool ok = WriteFile(dir + "/full.mdx", full.bytes) &&
+              WriteFile(dir + "/full-1000.mdx", WriteModel(FullModelPlan(1000)).bytes);
+    for (const BadInput& input : BadInputsOf(full))
+        ok = ok && WriteFile(dir + "/" + input.name, input.bytes);
     if (!ok) {
         std::fprintf(stderr, "robustness-make-inputs: cannot write the inputs into %s\n", dir.c_str());
         return 1;
