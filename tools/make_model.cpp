@@ -175,6 +175,19 @@ ModelPlan BatchModelPlan(double bytes, std::mt19937& random)
     return description;
 }
 
+// Streams the model of description (its values drawn from seed) to path.
+int StreamBytes(const ModelPlan& description, const char* path, std::uint32_t seed = 1)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    if (!out)
+        return Fail(std::string("cannot create ") + path);
+    StreamModel(description, out, seed);
+    out.close();
+    if (!out)
+        return Fail(std::string("cannot write ") + path);
+    return 0;
+}
+
 // Writes count models under folder, in folders of about 13 models, twenty to a parent folder
 // (folder/set0/unit0, ...). Sizes follow a log-normal spread around a median of 100 KB, cut to
 // 5 KB to 5 MB (a model is a little larger than the size drawn, so the median drawn is 90 KB);
@@ -192,11 +205,8 @@ int WriteBatch(const std::filesystem::path& folder, long long count)
         std::filesystem::create_directories(place, error);
         const std::string path = (place / ("model" + std::to_string(index) + ".mdx")).string();
         const ModelPlan description = BatchModelPlan(std::clamp(size(random), 5e3, 5e6), random);
-        std::ofstream out(path, std::ios::binary | std::ios::trunc);
-        StreamModel(description, out, static_cast<std::uint32_t>(index + 1));
-        out.close();
-        if (!out)
-            return Fail("cannot write " + path);
+        if (StreamBytes(description, path.c_str(), static_cast<std::uint32_t>(index + 1)) != 0)
+            return 1;
     }
     return 0;
 }
@@ -263,18 +273,6 @@ int WriteBytes(const std::string& bytes, const char* path)
     if (!out)
         return Fail(std::string("cannot create ") + path);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    if (!out)
-        return Fail(std::string("cannot write ") + path);
-    return 0;
-}
-
-int StreamBytes(const ModelPlan& description, const char* path)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out)
-        return Fail(std::string("cannot create ") + path);
-    StreamModel(description, out);
     out.close();
     if (!out)
         return Fail(std::string("cannot write ") + path);
