@@ -13,17 +13,6 @@ namespace {
 
 const std::int32_t kVersions[] = {800, 900, 1000, 1100};
 
-std::vector<WrittenModel> OracleModels()
-{
-    std::vector<WrittenModel> models;
-    for (std::int32_t version : kVersions) {
-        models.push_back(WriteModel(FullModelPlan(version)));
-        for (std::uint32_t seed = 1; seed <= 20; ++seed)
-            models.push_back(WriteModel(RandomModelPlan(seed, version), seed));
-    }
-    return models;
-}
-
 } // namespace
 
 // Otherwise a converter that skipped some of them would go unnoticed.

@@ -8,28 +8,13 @@
 
 #include <gtest/gtest.h>
 
-namespace {
-
-std::vector<std::string> OracleModels()
-{
-    std::vector<std::string> models;
-    for (std::int32_t version : {800, 900, 1000, 1100}) {
-        models.push_back(WriteModel(FullModelPlan(version)).bytes);
-        for (std::uint32_t seed = 1; seed <= 20; ++seed)
-            models.push_back(WriteModel(RandomModelPlan(seed, version), seed).bytes);
-    }
-    return models;
-}
-
-} // namespace
-
 TEST(ModelMutator, LayoutChangesKeepModelsWellFormed)
 {
-    const std::vector<std::string> models = OracleModels();
+    const std::vector<WrittenModel> models = OracleModels();
     for (unsigned seed = 0; seed < 600; ++seed) {
         std::mt19937 random(seed);
         ModelLayout layout;
-        ASSERT_TRUE(ParseModel(models[seed % models.size()], layout));
+        ASSERT_TRUE(ParseModel(models[seed % models.size()].bytes, layout));
         for (unsigned step = 0; step < 1 + seed % 6; ++step)
             MutateLayout(layout, random, nullptr);
         const std::string bytes = WriteLayout(layout).bytes;

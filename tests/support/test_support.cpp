@@ -79,3 +79,14 @@ bool WriteFile(const std::filesystem::path& path, const std::string& bytes)
     file.close();
     return !file.fail();
 }
+
+std::vector<WrittenModel> OracleModels()
+{
+    std::vector<WrittenModel> models;
+    for (std::int32_t version : {800, 900, 1000, 1100}) {
+        models.push_back(WriteModel(FullModelPlan(version)));
+        for (std::uint32_t seed = 1; seed <= 20; ++seed)
+            models.push_back(WriteModel(RandomModelPlan(seed, version), seed));
+    }
+    return models;
+}

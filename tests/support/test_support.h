@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <streambuf>
 #include <string>
+#include <vector>
 
 // One conversion in memory, through the stream entry point.
 struct StreamResult {
@@ -48,3 +49,6 @@ std::string ReadFile(const std::filesystem::path& path);
 
 // Writes bytes to the file at path, replacing it. Returns false when that fails.
 bool WriteFile(const std::filesystem::path& path, const std::string& bytes);
+
+// The oracle's full model and 20 random models (seeds 1 to 20) of each known version.
+std::vector<WrittenModel> OracleModels();
