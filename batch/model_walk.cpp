@@ -1,11 +1,9 @@
 #include "model_walk.h"
 
-#include "model_path.h"
+#include "file_path.h"
 #include "output_name.h"
-#include "own_type.h"
 
 #include <algorithm>
-#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -14,47 +12,49 @@ namespace fs = std::filesystem;
 // Takes one folder entry: a model is added or skipped, a real folder is walked, anything else
 // (other files, linked folders) is left alone. A model whose type cannot be read is reported, so
 // that it is not lost without a word.
-static void TakeEntry(const fs::directory_entry& entry, ModelList& list)
+static void TakeEntry(const fs::path& path, fs::file_type own, ModelList& list, const std::atomic<int>* stop)
 {
-    const fs::file_type own = OwnType(entry);
-    const std::string name = PathText(entry.path());
+    const std::string name = PathText(path.filename());
     if (own == fs::file_type::not_found) {
         if (HasModelExtension(name.c_str()))
-            list.unreadable.push_back(
-                UnreadableFolder{entry.path(), "cannot read what kind of file it is", list.models.size()});
+            list.unreadable.push_back(UnreadableFolder{path, "cannot read what kind of file it is", list.models.size()});
         return;
     }
     if (own == fs::file_type::directory) {
-        CollectModels(entry.path(), list);
+        CollectModels(path, list, stop);
         return;
     }
-    // is_regular_file, unlike status, answers from the type the listing gave where it gave one,
-    // so it costs a system call only for links, which it follows.
-    std::error_code error;
-    if (!HasModelExtension(name.c_str()) || !entry.is_regular_file(error) || error)
+    if (!HasModelExtension(name.c_str()))
         return;
+    // A link is taken when it leads to a file; only links cost a look at the file.
+    if (own == fs::file_type::symlink) {
+        const FileFacts target = LookAtFile(FilePath(path));
+        if (!target.exists || target.isFolder)
+            return;
+    } else if (own != fs::file_type::regular) {
+        return;
+    }
     if (IsOutputName(name.c_str()))
         ++list.skipped;
     else
-        list.models.push_back(entry.path().native());
+        list.models.push_back(path.native());
 }
 
-void CollectModels(const fs::path& folder, ModelList& list)
+void CollectModels(const fs::path& folder, ModelList& list, const std::atomic<int>* stop)
 {
-    // Each entry with its name, taken once: sorting by names made from the entries in every
-    // comparison cost more than the rest of the walk.
     std::error_code error;
-    std::vector<std::pair<fs::path::string_type, fs::directory_entry>> entries;
-    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error))
-        entries.emplace_back(it->path().filename().native(), *it);
-    if (error) {
+    std::vector<FolderEntry> entries;
+    if (!ListFolder(folder, entries, error)) {
         list.unreadable.push_back(
             UnreadableFolder{folder, "cannot read the folder (" + error.message() + ")", list.models.size()});
         return;
     }
-    std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-    for (const auto& entry : entries)
-        TakeEntry(entry.second, list);
+    std::sort(entries.begin(), entries.end(), [](const FolderEntry& a, const FolderEntry& b) { return a.name < b.name; });
+    for (const FolderEntry& entry : entries) {
+        if (stop != nullptr && *stop)
+            return;
+        TakeEntry(folder / entry.name, entry.type, list, stop);
+    }
 }
 
 std::size_t UnreadableBefore(const ModelList& list, std::size_t index, std::size_t next)

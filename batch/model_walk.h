@@ -2,6 +2,7 @@
 
 // The folder walk of a batch: every model under a folder, in a fixed order.
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -29,8 +30,9 @@ struct ModelList {
 // POSIX, UTF-16 on Windows), a folder's contents where the folder stands, so the order is the
 // same on every run. Linked folders (symbolic links, junctions) are not followed, so a link loop
 // cannot make the walk endless; linked files are taken. A folder that cannot be listed is added
-// to list.unreadable and the walk goes on with the rest.
-void CollectModels(const std::filesystem::path& folder, ModelList& list);
+// to list.unreadable and the walk goes on with the rest. Every folder is listed and every link
+// looked at through FilePath. When stop is given and becomes non-zero, the walk ends early.
+void CollectModels(const std::filesystem::path& folder, ModelList& list, const std::atomic<int>* stop = nullptr);
 
 // Where the folders of list.unreadable that the walk met before the model at index end, for a
 // caller that has reported those before next (all of them, when index is the model count).

@@ -20,6 +20,7 @@ const char* FailureWord(const FileOutcome& outcome)
     }
     switch (outcome.report.kind) {
     case FailureKind::CannotOpen: return "cannot_open";
+    case FailureKind::CannotRead: return "cannot_read";
     case FailureKind::NotAModel: return "not_a_model";
     case FailureKind::Truncated: return "truncated";
     case FailureKind::Malformed: return "malformed";

@@ -11,8 +11,9 @@
 #include "worker_threads.h"
 #include "workers.h"
 
-#include "model_path.h"
+#include "file_path.h"
 #include "model_walk.h"
+#include "shared_outputs.h"
 
 #include "conversion_report.h"
 #include "model_convert.h"
@@ -25,9 +26,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <map>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -40,15 +39,9 @@ namespace fs = std::filesystem;
 // output would be. Fills outcome as a real conversion would.
 static void DryRunOne(const fs::path& input, int stats, FileOutcome& outcome)
 {
-    std::ifstream source(input, std::ios::binary);
-    if (!source.is_open()) {
-        outcome.report.kind = FailureKind::CannotOpen;
-        outcome.failure = "cannot open the input";
-        return;
-    }
     MeasuringSink measure(stats);
     std::ostream sink(&measure);
-    if (!ConvertModelStream(source, sink, outcome.report)) {
+    if (!WalkModelFile(input, sink, outcome.report)) {
         outcome.failure = DescribeFailure(outcome.report);
         return;
     }
@@ -75,12 +68,10 @@ static void WriteOne(const fs::path& inputFile, const fs::path& outputFile, int 
     }
 }
 
-// Converts one input (or, with --dry-run, walks it) and fills outcome. sharedWith names the
-// earlier input of this run that writes the same output, if any.
-static void ConvertOne(const std::string& input, const std::string& sharedWith, const CliOptions& options,
-                       FileOutcome& outcome)
+// Converts one input (or, with --dry-run, walks it) and fills outcome.
+static void ConvertOne(const std::string& input, const CliOptions& options, FileOutcome& outcome)
 {
-    const fs::path inputFile = FilePath(input);
+    const fs::path inputFile = FilePath(PathFromText(input));
     const FileFacts facts = LookAtFile(inputFile);
     if (facts.isFolder) {
         outcome.check = InputCheck::IsAFolder;
@@ -93,14 +84,9 @@ static void ConvertOne(const std::string& input, const std::string& sharedWith, 
         return;
     }
     outcome.outputPath = options.outputPath.empty() ? MakeOutputName(input.c_str()) : options.outputPath;
-    if (!sharedWith.empty()) {
-        outcome.check = InputCheck::OutputTaken;
-        outcome.failure = "its output " + outcome.outputPath + " is written by " + sharedWith + " in this run";
-        return;
-    }
     // By identity, so that another name of the input (a hard link, a symbolic link, a
     // different spelling of the path) cannot make the copy replace it.
-    const fs::path outputFile = FilePath(outcome.outputPath);
+    const fs::path outputFile = FilePath(PathFromText(outcome.outputPath));
     if (facts.exists && IsSameFile(facts, LookAtFile(outputFile))) {
         outcome.check = InputCheck::SameAsInput;
         outcome.failure = "the output " + outcome.outputPath + " is the input file itself";
@@ -119,83 +105,6 @@ static void ConvertOne(const std::string& input, const std::string& sharedWith, 
     else
         WriteOne(inputFile, outputFile, options.stats, outcome);
     outcome.report.mode = nullptr;
-}
-
-// A name as the system compares it, held as its hash beside the model it comes from: a batch of
-// a hundred thousand models would hold tens of megabytes in the names themselves. Names whose
-// hashes meet are made again and compared, which only a few are.
-struct NameKey {
-    std::size_t hash;
-    std::size_t index;
-    bool operator<(const NameKey& other) const
-    {
-        return hash != other.hash ? hash < other.hash : index < other.index;
-    }
-};
-
-// The comparable names of each model's input and of its output, each list sorted by hash;
-// models whose names do not end in ".mdx" have no output and are left out.
-static void SortNameKeys(const ModelList& list, const std::string& folder, std::vector<NameKey>& inputs,
-                         std::vector<NameKey>& outputs)
-{
-    for (std::size_t index = 0; index < list.models.size(); ++index) {
-        const std::string input = PathText(list.models[index]);
-        if (!HasModelExtension(input.c_str()))
-            continue;
-        inputs.push_back({std::hash<std::string>()(ComparableName(input, folder)), index});
-        outputs.push_back({std::hash<std::string>()(ComparableName(MakeOutputName(input.c_str()), folder)), index});
-    }
-    std::sort(inputs.begin(), inputs.end());
-    std::sort(outputs.begin(), outputs.end());
-}
-
-// For each model of the list, the index of the earlier model that writes the same output
-// (compared as the system compares names), or kNoWriter: the first of two inputs with one
-// output converts, the later one is refused, whatever order the workers finish in.
-// inputWritten is set when one input is the output of another, which then must be converted in
-// the order given.
-constexpr std::size_t kNoWriter = static_cast<std::size_t>(-1);
-static std::vector<std::size_t> FindSharedOutputs(const ModelList& list, bool& inputWritten)
-{
-    std::vector<std::size_t> sharedWith(list.models.size(), kNoWriter);
-    std::error_code error;
-    const std::string folder = PathText(fs::current_path(error));
-    const auto outputOf = [&](std::size_t index) {
-        return ComparableName(MakeOutputName(PathText(list.models[index]).c_str()), folder);
-    };
-    std::vector<NameKey> inputs;
-    std::vector<NameKey> outputs;
-    SortNameKeys(list, folder, inputs, outputs);
-    for (std::size_t first = 0, end = 0; first < outputs.size(); first = end) {
-        for (end = first + 1; end < outputs.size() && outputs[end].hash == outputs[first].hash; ++end) {
-        }
-        if (end - first == 1)
-            continue;
-        // Models of one hash, in the order given: the first to name an output claims it.
-        std::map<std::string, std::size_t> writers;
-        for (std::size_t key = first; key < end; ++key) {
-            const std::size_t index = outputs[key].index;
-            const auto claim = writers.emplace(outputOf(index), index);
-            if (claim.second)
-                continue;
-            // A folder named like a model fails and writes nothing: the output is the next input's.
-            const fs::path earlier = FilePath(PathText(list.models[claim.first->second]));
-            if (fs::is_directory(earlier, error))
-                claim.first->second = index;
-            else
-                sharedWith[index] = claim.first->second;
-        }
-    }
-    inputWritten = false;
-    for (std::size_t key = 0, in = 0; key < outputs.size() && !inputWritten; ++key) {
-        for (; in < inputs.size() && inputs[in].hash < outputs[key].hash; ++in) {
-        }
-        for (std::size_t meet = in; meet < inputs.size() && inputs[meet].hash == outputs[key].hash; ++meet) {
-            if (ComparableName(PathText(list.models[inputs[meet].index]), folder) == outputOf(outputs[key].index))
-                inputWritten = true;
-        }
-    }
-    return sharedWith;
 }
 
 // How many files are converted at once: one for a single file (as with -o, which takes one),
@@ -295,10 +204,10 @@ static ModelList ListInputs(const CliOptions& options, BatchTotals& totals)
 {
     ModelList list;
     for (const std::string& input : options.inputs) {
-        std::error_code error;
-        if (options.recursive && fs::is_directory(FilePath(input), error))
+        const FileFacts facts = options.recursive ? LookAtFile(FilePath(PathFromText(input))) : FileFacts();
+        if (facts.isFolder)
             CollectModels(PathFromText(input), list);
-        else if (options.recursive && !fs::exists(FilePath(input), error) && !error)
+        else if (facts.missing)
             list.unreadable.push_back(UnreadableFolder{PathFromText(input), "does not exist", list.models.size()});
         else
             list.models.push_back(PathFromText(input).native());
@@ -352,22 +261,42 @@ int main(int argc, char** argv)
     Progress progress;
     StartProgress(progress);
     const std::size_t count = list.models.size();
-    bool inputWritten = false;
-    const std::vector<std::size_t> sharedWith = FindSharedOutputs(list, inputWritten);
+    std::error_code noFolder;
+    const std::string folder = PathText(fs::current_path(noFolder));
+    const SharedOutputs shared = FindSharedOutputs(list, folder);
     // An outcome lives from its conversion until it is printed. Outcomes are printed in the order
     // of the files, between the calling thread's own conversions, so a batch holds those converted
     // since the last file printed.
     std::vector<std::unique_ptr<FileOutcome>> outcomes(count);
     std::atomic<std::size_t> filesDone{0};
     std::atomic<std::uint64_t> bytesDone{0};
-    const auto convert = [&](std::size_t index) {
+    const auto convertModel = [&](std::size_t index) {
         std::unique_ptr<FileOutcome> outcome(new FileOutcome);
-        const std::size_t writer = sharedWith[index];
-        ConvertOne(PathText(list.models[index]), writer == kNoWriter ? std::string() : PathText(list.models[writer]),
-                   options, *outcome);
+        ConvertOne(PathText(list.models[index]), options, *outcome);
+        const bool converted = outcome->failure.empty();
         bytesDone += outcome->bytesIn;
         outcomes[index] = std::move(outcome);
         ++filesDone;
+        return converted;
+    };
+    const auto refuseModel = [&](std::size_t index, std::size_t writer) {
+        std::unique_ptr<FileOutcome> outcome(new FileOutcome);
+        const std::string input = PathText(list.models[index]);
+        outcome->outputPath = MakeOutputName(input.c_str());
+        outcome->check = InputCheck::OutputTaken;
+        outcome->failure = DescribeTakenOutput(outcome->outputPath, PathText(list.models[writer]));
+        outcomes[index] = std::move(outcome);
+        ++filesDone;
+    };
+    // The models of one output are converted in turn by the worker that takes the first of them,
+    // which fills the outcomes of the others: each is printed after the first, so after them.
+    const auto convert = [&](std::size_t index) {
+        if (shared.follows[index])
+            return;
+        if (shared.next[index] == kNoModel)
+            convertModel(index);
+        else
+            ConvertSharingModels(list, shared, index, folder, convertModel, refuseModel);
     };
     std::size_t unreadablePrinted = 0;
     const auto take = [&](std::size_t index) {
@@ -381,7 +310,7 @@ int main(int argc, char** argv)
         outcomes[index].reset();
         UpdateProgress(progress, filesDone, count, bytesDone);
     };
-    ConvertInOrder(count, inputWritten ? 1 : CountWorkers(options, count), convert, take);
+    ConvertInOrder(count, shared.inputWritten ? 1 : CountWorkers(options, count), convert, take);
     ClearProgress(progress);
     PrintUnreadableBefore(list, count, unreadablePrinted, options, progress);
     if (options.json)

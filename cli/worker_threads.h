@@ -12,5 +12,5 @@ WorkerThread* StartWorkerThread(void (*run)(void*), void* argument);
 // Waits until the thread has ended and releases it.
 void JoinWorkerThread(WorkerThread* thread);
 
-// The processors the system offers this process; at least 1.
+// The processors this process may run on; at least 1.
 int ProcessorCount();

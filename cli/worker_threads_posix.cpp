@@ -1,6 +1,9 @@
 #include "worker_threads.h"
 
 #include <new>
+#ifdef __linux__
+#include <sched.h>
+#endif
 #include <system_error>
 #include <thread>
 
@@ -30,6 +33,12 @@ void JoinWorkerThread(WorkerThread* thread)
 
 int ProcessorCount()
 {
+    // The processors this process may run on (taskset, cgroups' cpusets), not all the machine's.
+#ifdef __linux__
+    cpu_set_t allowed;
+    if (sched_getaffinity(0, sizeof allowed, &allowed) == 0 && CPU_COUNT(&allowed) > 0)
+        return CPU_COUNT(&allowed);
+#endif
     const unsigned count = std::thread::hardware_concurrency();
     return count > 0 ? static_cast<int>(count) : 1;
 }

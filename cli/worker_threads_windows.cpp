@@ -39,8 +39,14 @@ void JoinWorkerThread(WorkerThread* thread)
 
 int ProcessorCount()
 {
-    // The processors of this process's group: a process runs in one group unless it asks.
-    SYSTEM_INFO system;
-    GetSystemInfo(&system);
-    return system.dwNumberOfProcessors > 0 ? static_cast<int>(system.dwNumberOfProcessors) : 1;
+    // The processors this process may run on, which a start with an affinity (start /affinity)
+    // or a job object narrows.
+    DWORD_PTR process = 0;
+    DWORD_PTR system = 0;
+    int count = 0;
+    if (GetProcessAffinityMask(GetCurrentProcess(), &process, &system)) {
+        for (; process != 0; process &= process - 1)
+            ++count;
+    }
+    return count > 0 ? count : 1;
 }

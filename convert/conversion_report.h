@@ -8,7 +8,8 @@ struct ReductionMode;
 // Why a conversion failed, for programs; the reason text says it for people.
 enum class FailureKind {
     None,        // converted
-    CannotOpen,  // the input cannot be opened or read
+    CannotOpen,  // the input cannot be opened
+    CannotRead,  // reading the opened input failed
     NotAModel,   // the input does not start with "MDLX"
     Truncated,   // the input ends inside a chunk
     Malformed,   // a size or count disagrees with the data around it

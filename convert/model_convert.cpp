@@ -65,64 +65,11 @@ bool WalkChunks(std::istream& source, std::ostream& sink, ConversionReport& repo
     }
 }
 
-// The longest path that the file calls of Windows accept without the "\\?\" prefix (260 with
-// the terminator).
-constexpr std::size_t kMaxPathLength = 259;
-
-// Files are named in two ways: by 8-bit names (std::string), opened through the C runtime's
-// narrow calls (on Windows in the system code page, as the window tool's paths are), or by file
-// system paths (on Windows wide names, so that any name works). The few operations that differ
-// have one form for each; the conversion of a file is written once for both.
-
-std::size_t PathLength(const std::string& path)
-{
-    return path.size();
-}
-
-std::size_t PathLength(const fs::path& path)
-{
-    return path.native().size();
-}
-
-// "~dz" in the folder of path.
-std::string ShortNameBeside(const std::string& path)
-{
-    const std::size_t end = path.find_last_of("/\\:");
-    return (end == std::string::npos ? std::string() : path.substr(0, end + 1)) + "~dz";
-}
-
-fs::path ShortNameBeside(const fs::path& path)
-{
-    return path.parent_path() / "~dz";
-}
-
-std::string WithSuffix(const std::string& path, const std::string& suffix)
-{
-    return path + suffix;
-}
-
-fs::path WithSuffix(fs::path path, const std::string& suffix)
-{
-    return path += suffix;
-}
-
-void RemoveFile(const std::string& path)
-{
-    std::remove(path.c_str());
-}
-
-void RemoveFile(const fs::path& path)
-{
-    std::error_code error;
-    fs::remove(path, error);
-}
+// The longest file name (one step of a path) that the file systems take: 255 bytes on Linux,
+// 255 UTF-16 units on Windows.
+constexpr std::size_t kMaxNameLength = 255;
 
 // Opens path for reading; null when it cannot be opened.
-std::FILE* OpenInput(const std::string& path)
-{
-    return std::fopen(path.c_str(), "rb");
-}
-
 std::FILE* OpenInput(const fs::path& path)
 {
 #ifdef _WIN32
@@ -132,37 +79,20 @@ std::FILE* OpenInput(const fs::path& path)
 #endif
 }
 
-#ifdef _WIN32
-// A C runtime file over the descriptor of a file just created; closes the descriptor when that
-// fails. The C runtime that MinGW links has no "x" mode for fopen, so the file is created with
-// _O_EXCL and then given a FILE.
-std::FILE* FileOverNewDescriptor(int descriptor)
+// Creates path for writing only if no file of that name exists, so that two runs writing beside
+// the same output never share a file, and no file that this run did not create is truncated.
+std::FILE* CreateNewFile(const fs::path& path)
 {
+#ifdef _WIN32
+    // The C runtime that MinGW links has no "x" mode for fopen, so the file is created with
+    // _O_EXCL and then given a FILE.
+    const int descriptor = _wopen(path.c_str(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY, _S_IREAD | _S_IWRITE);
     if (descriptor < 0)
         return nullptr;
     std::FILE* file = _fdopen(descriptor, "wb");
     if (file == nullptr)
         _close(descriptor);
     return file;
-}
-#endif
-
-// Creates path for writing only if no file of that name exists, so that two runs writing beside
-// the same output never share a file, and no file that this run did not create is truncated.
-std::FILE* CreateNewFile(const std::string& path)
-{
-#ifdef _WIN32
-    return FileOverNewDescriptor(_open(path.c_str(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY, _S_IREAD | _S_IWRITE));
-#else
-    return std::fopen(path.c_str(), "wbx");
-#endif
-}
-
-std::FILE* CreateNewFile(const fs::path& path)
-{
-#ifdef _WIN32
-    return FileOverNewDescriptor(
-        _wopen(path.c_str(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY, _S_IREAD | _S_IWRITE));
 #else
     return std::fopen(path.c_str(), "wbx");
 #endif
@@ -172,15 +102,16 @@ std::FILE* CreateNewFile(const fs::path& path)
 constexpr int kMaxNameTries = 1000;
 
 // Creates a new file beside path: path + suffix, else with 1, 2, ... after it, whichever name no
-// file has, and returns its name in name. Where that would pass the path limit, a short name in
-// the same folder ("~dz" + suffix) is used: it is shorter than any output name, which ends in the
-// 13 characters "_dezavivi.mdx". Returns null when no name could be created.
-template <typename Path>
-std::FILE* CreateUnusedFile(const Path& path, const std::string& suffix, Path& name)
+// file has, and returns its name in name. Where that name would be longer than a file name may
+// be, a short name in the same folder ("~dz" + suffix) is used. Returns null when no name could
+// be created.
+std::FILE* CreateUnusedFile(const fs::path& path, const std::string& suffix, fs::path& name)
 {
-    const Path base = PathLength(path) + suffix.size() + 3 > kMaxPathLength ? ShortNameBeside(path) : path;
+    const bool tooLong = path.filename().native().size() + suffix.size() + 3 > kMaxNameLength;
+    const fs::path base = tooLong ? path.parent_path() / "~dz" : path;
     for (int n = 0; n < kMaxNameTries; ++n) {
-        name = WithSuffix(base, n == 0 ? suffix : suffix + std::to_string(n));
+        name = base;
+        name += n == 0 ? suffix : suffix + std::to_string(n);
         errno = 0;
         std::FILE* file = CreateNewFile(name);
         if (file != nullptr || errno != EEXIST)
@@ -216,40 +147,28 @@ FileBuffers* ObtainFileBuffers()
     return &buffers;
 }
 
-// Moves the finished temporary file onto the output path, replacing an earlier file there.
-bool MoveOntoOutput(const std::string& temporaryPath, const std::string& outputPath)
+// Walks the open input into sink through buffer (kInputBlockSize bytes); with blocks, the
+// gathering block under sink, fields move between the two directly. To the walk a read error
+// looks like the end of the input: it is reported as what it was, with no position, since the
+// walk stopped wherever the failed read left it.
+int WalkInput(std::FILE* input, char* buffer, std::ostream& sink, BlockedOutput* blocks, ConversionReport& report)
 {
-#ifdef _WIN32
-    // The C runtime's rename does not replace an existing file: move the earlier file aside
-    // (under a name no file has, which rename will not take from another file), move the new
-    // one in, and put the earlier one back if that fails.
-    if (std::rename(temporaryPath.c_str(), outputPath.c_str()) == 0)
-        return true;
-    // Only an earlier file is replaced: a folder of that name stays where it is.
-    struct stat earlier;
-    if (stat(outputPath.c_str(), &earlier) == 0 && S_ISDIR(earlier.st_mode))
-        return false;
-    std::string asidePath;
-    bool movedAside = false;
-    for (int n = 0; n < kMaxNameTries && !movedAside; ++n) {
-        asidePath = outputPath + ".old" + (n == 0 ? std::string() : std::to_string(n));
-        movedAside = std::rename(outputPath.c_str(), asidePath.c_str()) == 0;
-    }
-    if (!movedAside)
-        return false;
-    if (std::rename(temporaryPath.c_str(), outputPath.c_str()) != 0) {
-        std::rename(asidePath.c_str(), outputPath.c_str());
-        return false;
-    }
-    std::remove(asidePath.c_str());
-    return true;
-#else
-    return std::rename(temporaryPath.c_str(), outputPath.c_str()) == 0;
-#endif
+    std::setvbuf(input, nullptr, _IONBF, 0);
+    FileInput fileInput(input, buffer, kInputBlockSize);
+    std::istream source(&fileInput);
+    if (blocks != nullptr)
+        LendFileBuffers(source, fileInput, sink, *blocks);
+    const int converted = ConvertModelStream(source, sink, report);
+    if (std::ferror(input) == 0)
+        return converted;
+    report.reason.clear();
+    report.offset = -1;
+    report.tag = 0;
+    return FailConversion(report, FailureKind::CannotRead, "cannot read the input");
 }
 
 // std::filesystem's rename replaces an existing file on every system (on Windows it moves with
-// MOVEFILE_REPLACE_EXISTING).
+// MOVEFILE_REPLACE_EXISTING); a folder at the output stays where it is.
 bool MoveOntoOutput(const fs::path& temporaryPath, const fs::path& outputPath)
 {
     std::error_code error;
@@ -258,8 +177,7 @@ bool MoveOntoOutput(const fs::path& temporaryPath, const fs::path& outputPath)
 }
 
 // Converts the file at inputPath into outputPath, through a temporary file beside the output.
-template <typename Path>
-int ConvertFile(const Path& inputPath, const Path& outputPath, ConversionReport& report)
+int ConvertFile(const fs::path& inputPath, const fs::path& outputPath, ConversionReport& report)
 {
     ClearReport(report);
     FileBuffers* buffers = ObtainFileBuffers();
@@ -268,43 +186,34 @@ int ConvertFile(const Path& inputPath, const Path& outputPath, ConversionReport&
     std::FILE* input = OpenInput(inputPath);
     if (input == nullptr)
         return FailConversion(report, FailureKind::CannotOpen, "cannot open the input");
-    Path temporaryPath;
+    fs::path temporaryPath;
     std::FILE* output = CreateUnusedFile(outputPath, ".part", temporaryPath);
     if (output == nullptr) {
         std::fclose(input);
         return FailConversion(report, FailureKind::CannotWrite, "cannot create the output");
     }
     // The buffers below are the only ones: every call of the streams goes to the system.
-    std::setvbuf(input, nullptr, _IONBF, 0);
     std::setvbuf(output, nullptr, _IONBF, 0);
-
-    FileInput fileInput(input, buffers->input, kInputBlockSize);
-    std::istream source(&fileInput);
     FileOutput fileOutput(output);
     BlockedOutput blocks(&fileOutput, buffers->output);
     std::ostream sink(&blocks);
-    LendFileBuffers(source, fileInput, sink, blocks);
-    int converted = ConvertModelStream(source, sink, report);
-    const bool readFailed = std::ferror(input) != 0;
+    int converted = WalkInput(input, buffers->input, sink, &blocks, report);
     const bool closeFailed = std::fclose(output) != 0;
     std::fclose(input);
-    if (readFailed) {
-        // To the walk a read error looks like the end of the input: say what it was.
-        report.reason.clear();
-        converted = FailConversion(report, FailureKind::CannotOpen, "cannot read the input");
-    }
     if (converted && closeFailed)
         converted = FailConversion(report, FailureKind::CannotWrite, "cannot write the output");
     if (converted && !MoveOntoOutput(temporaryPath, outputPath))
         converted = FailConversion(report, FailureKind::CannotWrite, "cannot move the output into place");
-    if (!converted)
-        RemoveFile(temporaryPath);
+    if (!converted) {
+        std::error_code error;
+        fs::remove(temporaryPath, error);
+    }
     return converted;
 }
 
 } // namespace
 
-int ConvertModel(const char* inputPath, const char* outputPath)
+int ConvertModel(const fs::path& inputPath, const fs::path& outputPath)
 {
     ConversionReport report;
     return ConvertModelWithReport(inputPath, outputPath, report);
@@ -322,7 +231,10 @@ int ConvertModelStream(std::istream& source, std::ostream& sink, ConversionRepor
     const bool clean = WalkChunks(source, sink, report);
     sink.flush();
     if (sink.fail()) {
+        // The walk went on reading after the sink failed: where it stopped says nothing.
         report.reason.clear();
+        report.offset = -1;
+        report.tag = 0;
         // Only a refused write makes the sink bad; a block buffer that could not be had fails it.
         if (!sink.bad())
             return FailConversion(report, FailureKind::OutOfMemory, "not enough memory for a block buffer");
@@ -342,12 +254,21 @@ int ConvertModelStream(std::istream& source, std::ostream& sink, ConversionRepor
     return 1;
 }
 
-int ConvertModelWithReport(const char* inputPath, const char* outputPath, ConversionReport& report)
-{
-    return ConvertFile(std::string(inputPath), std::string(outputPath), report);
-}
-
 int ConvertModelWithReport(const fs::path& inputPath, const fs::path& outputPath, ConversionReport& report)
 {
     return ConvertFile(inputPath, outputPath, report);
+}
+
+int WalkModelFile(const fs::path& inputPath, std::ostream& sink, ConversionReport& report)
+{
+    ClearReport(report);
+    FileBuffers* buffers = ObtainFileBuffers();
+    if (buffers == nullptr)
+        return FailConversion(report, FailureKind::OutOfMemory, "not enough memory for the file buffers");
+    std::FILE* input = OpenInput(inputPath);
+    if (input == nullptr)
+        return FailConversion(report, FailureKind::CannotOpen, "cannot open the input");
+    const int walked = WalkInput(input, buffers->input, sink, nullptr, report);
+    std::fclose(input);
+    return walked;
 }

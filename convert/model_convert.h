@@ -10,20 +10,22 @@
 #include <istream>
 #include <ostream>
 
-// Converts the model at inputPath into its reduced copy at outputPath (8-bit paths).
-// Returns 1 when the whole model was converted and written, 0 otherwise.
-int ConvertModel(const char* inputPath, const char* outputPath);
+// Converts the model at inputPath into its reduced copy at outputPath. Paths are the system's
+// own (on Windows wide names, so that any name works, at any length given the "\\?\" form);
+// callers name every file through one rule of theirs. Returns 1 when the whole model was
+// converted and written, 0 otherwise.
+int ConvertModel(const std::filesystem::path& inputPath, const std::filesystem::path& outputPath);
 
 // As ConvertModel, and fills report; report.mode, when the caller set it, says how the values are
 // reduced (see value_reduction.h). The output is written to a temporary file beside
 // outputPath and moved onto it only on success; on failure an earlier file at outputPath is
 // left as it was and no new file remains.
-int ConvertModelWithReport(const char* inputPath, const char* outputPath, ConversionReport& report);
-
-// The same with the system's own paths: on Windows wide names, so that any file name works (and
-// any length, given the "\\?\" form).
 int ConvertModelWithReport(const std::filesystem::path& inputPath, const std::filesystem::path& outputPath,
                            ConversionReport& report);
+
+// Walks the model at inputPath into sink, as ConvertModelWithReport would into its output, and
+// fills report. Returns 1 when the whole input was walked and the sink took every byte.
+int WalkModelFile(const std::filesystem::path& inputPath, std::ostream& sink, ConversionReport& report);
 
 // The conversion over streams. Returns 1 when the whole input was walked to a clean end and
 // every byte was accepted by the sink (flushed), 0 otherwise; report says why. On failure the

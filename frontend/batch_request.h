@@ -23,11 +23,12 @@ void OnDropFiles(HWND window, HDROP drop);
 // 1 while a batch runs, from its start until its report.
 int IsBatchRunning();
 
-// Shows "Dezaroing N of M" on the button.
+// Shows "Dezaroing N of M" on the button, and lets the worker post the next progress.
 void OnBatchProgress(WPARAM modelNumber, LPARAM modelCount);
 
 // Ends the batch: gives the button back and reports the outcome in one message box.
 void OnBatchDone(HWND window);
 
-// Stops a running batch after the model being converted and waits for it; nothing is reported.
+// Stops a running batch (its folder walk, or after the model being converted) and waits for it,
+// for at most a few seconds; nothing is reported.
 void StopBatch();

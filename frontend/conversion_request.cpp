@@ -1,5 +1,6 @@
 #include "conversion_request.h"
 
+#include "file_path.h"
 #include "model_convert.h"
 
 #include <commdlg.h>
@@ -63,7 +64,7 @@ void ConvertChosenModel(HWND ownerWindow, const char* inputPath)
     }
 
     const std::string outputPath = MakeOutputName(inputPath);
-    if (!ConvertModel(inputPath, outputPath.c_str())) {
+    if (!ConvertModel(FilePath(PathFromAnsi(inputPath)), FilePath(PathFromAnsi(outputPath)))) {
         ShowConversionError(ownerWindow, inputPath);
         return;
     }
