@@ -193,3 +193,54 @@ TEST(Sizes, NodeEndingInsideATrackTagIsMalformed)
     PutFieldAt(input, 12, FieldAt(input, 12) + 2);
     ExpectMalformed(input, "two bytes of a tag");
 }
+
+// Each check of a room at its very edge gives its own reason, found where the size was read: a
+// walk that let a size run a few bytes past its room would still fail further on, but for
+// another reason or at another offset.
+TEST(Sizes, SizesJustPastTheirRoomAndNegativeSetCountsGetTheirOwnReasons)
+{
+    const auto expectReason = [](const std::string& input, const std::string& reason, std::size_t offset) {
+        const StreamResult result = ConvertBytes(input);
+        EXPECT_EQ(result.converted, 0) << reason;
+        EXPECT_EQ(result.report.kind, FailureKind::Malformed) << reason;
+        EXPECT_EQ(result.report.reason, reason);
+        EXPECT_EQ(result.report.offset, static_cast<std::int64_t>(offset)) << reason;
+    };
+    for (std::int32_t version : {800, 1000}) {
+        const WrittenModel model = WriteModel(FullModelPlan(version));
+        std::size_t geosetEnd = 0;
+        int cases = 0;
+        for (const Mark& mark : model.marks) {
+            if (mark.kind == kMarkGeosetSize)
+                geosetEnd = mark.offset + static_cast<std::size_t>(FieldAt(model.bytes, mark.offset));
+            if (mark.kind != kMarkCount || geosetEnd <= mark.offset)
+                continue;
+            std::string input = model.bytes;
+            const std::int32_t tag = FieldAt(model.bytes, mark.offset - 4);
+            if (tag == TagOf("PTYP")) {
+                // Face types of 4 bytes, as many as the geoset's rest including their own count.
+                PutFieldAt(input, mark.offset, static_cast<std::int32_t>((geosetEnd - mark.offset) / 4));
+                expectReason(input, "geoset array count is negative or runs past the geoset's size", mark.offset + 4);
+                ++cases;
+            } else if (tag == TagOf("UVAS")) {
+                PutFieldAt(input, mark.offset, -1);
+                expectReason(input, "negative texture coordinate set count", mark.offset + 4);
+                ++cases;
+            }
+        }
+        EXPECT_GT(cases, 1) << "version " << version;
+    }
+
+    // A node grown by all but 4 bytes of one more key, whose track then claims that key.
+    const WrittenModel node = WriteModel(OneNode(ChunkPlan::Helpers, {{TagOf("KGTR"), 1, 2}}));
+    const std::int32_t keySize = 4 * (3 + 1);
+    std::string input = node.bytes + std::string(static_cast<std::size_t>(keySize - 4), 'k');
+    PutFieldAt(input, 8, FieldAt(input, 8) + keySize - 4);
+    PutFieldAt(input, 12, FieldAt(input, 12) + keySize - 4);
+    for (const Mark& mark : node.marks) {
+        if (mark.kind != kMarkCount)
+            continue;
+        PutFieldAt(input, mark.offset, FieldAt(input, mark.offset) + 1);
+        expectReason(input, "track runs past the end of its node", mark.offset + 12);
+    }
+}

@@ -2,6 +2,7 @@
 // it leaves, one behaviour per case. Expected outputs and reasons come from the core in-process.
 
 #include "model_convert.h"
+#include "output_name.h"
 #include "scratch_folder.h"
 #include "test_support.h"
 
@@ -483,13 +484,27 @@ TEST_F(CommandLine, OfTwoInputsWithOneOutputTheFirstConvertsAndTheSecondIsRefuse
               "duridodi: pair/a.mdx: its output pair/a_dezavivi.mdx is written by pair/a.MDX in this run\n");
     EXPECT_EQ(ReadFile(dir / "pair/a_dezavivi.mdx"), expected.out);
 
-    // The same file named twice, in two spellings.
+    // The same file named twice, in two spellings, is no other input: it is converted again.
     const RunResult named = Tool({"pair/a.MDX", "./pair/a.MDX"}, dir);
-    EXPECT_EQ(named.status, 1);
-    EXPECT_EQ(named.out, SuccessLine("pair/a.MDX", "pair/a_dezavivi.mdx", expected.report));
-    EXPECT_EQ(named.err,
-              "duridodi: ./pair/a.MDX: its output ./pair/a_dezavivi.mdx is written by pair/a.MDX in this run\n");
+    EXPECT_EQ(named.status, 0) << named.err;
+    EXPECT_EQ(named.out, SuccessLine("pair/a.MDX", "pair/a_dezavivi.mdx", expected.report) +
+                             SuccessLine("./pair/a.MDX", "./pair/a_dezavivi.mdx", expected.report));
     EXPECT_EQ(ReadFile(dir / "pair/a_dezavivi.mdx"), expected.out);
+
+    // An input that fails writes nothing, so the output is the next input's; one named again
+    // (a folder walked, then a folder inside it) is never refused on its own behalf.
+    fs::create_directories(dir / "c/a");
+    const std::string good = MakeModel("c/a.MDX", {"random", "5"});
+    WriteFile(dir / "c/a.mdx", good.substr(0, good.size() / 2));
+    const std::string inner = MakeModel("c/a/x.mdx", {"random", "6"});
+    const RunResult taken = Tool({"-r", "-q", "c/a.mdx", "c/a.MDX", "c", "c/a"}, dir);
+    EXPECT_EQ(taken.status, 1);
+    const std::string cut = DescribeFailure(ConvertBytes(good.substr(0, good.size() / 2)).report);
+    // The walk of c names a.MDX again (converted again), then a.mdx, refused for a.MDX.
+    EXPECT_EQ(taken.err, "duridodi: c/a.mdx: " + cut + "\n" +
+                             "duridodi: c/a.mdx: its output c/a_dezavivi.mdx is written by c/a.MDX in this run\n");
+    EXPECT_EQ(ReadFile(dir / "c/a_dezavivi.mdx"), ConvertBytes(good).out);
+    EXPECT_EQ(ReadFile(dir / "c/a/x_dezavivi.mdx"), ConvertBytes(inner).out);
 
     // A folder named like a model writes nothing, so it takes no output from the model after it.
     fs::create_directory(dir / "pair/b.MDX");
@@ -889,4 +904,58 @@ TEST_F(CommandLine, StatsGiveTheLargestChangesThatTheModelRecordShowsInBothModes
         }
         EXPECT_EQ(lines[2].at("largest_change"), batch);
     }
+}
+
+// A name of 242 to 246 bytes in the current folder: its output name is up to the 255 bytes a
+// name may have, and its temporary file takes a short name beside it.
+TEST_F(CommandLine, LongestBareNamesConvertThroughAShortTemporaryName)
+{
+    const std::string model = MakeModel("model.mdx");
+    for (std::size_t length : {242, 246}) {
+        const std::string name = std::string(length - 4, 'n') + ".mdx";
+        WriteFile(dir / name, model);
+        const RunResult run = Tool({"-q", name}, dir);
+        EXPECT_EQ(run.status, 0) << length << ": " << run.err;
+        EXPECT_EQ(ReadFile(dir / MakeOutputName(name.c_str())), ConvertBytes(model).out) << length;
+        fs::remove(dir / name);
+        fs::remove(dir / MakeOutputName(name.c_str()));
+    }
+    EXPECT_EQ(Names(), std::vector<std::string>{"model.mdx"});
+}
+
+// A disk that fills during the conversion: the failure is a write failure with no position,
+// since the walk stopped reading wherever the refused write left it.
+TEST_F(CommandLine, WriteFailureNamesNoChunkAndNoOffset)
+{
+    MakeModel("big.mdx", {"geometry", "1"});
+    // A limit the shell sets and the tool inherits; ignored SIGXFSZ stays ignored across exec,
+    // so a write past the limit fails with EFBIG.
+    const RunResult run = RunProgram("/bin/sh", {"-c", "trap '' XFSZ; ulimit -f 128; exec \"$0\" --json big.mdx",
+                                                 DURIDODI_TOOL}, dir);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "duridodi: big.mdx: cannot write the output\n");
+    const nlohmann::json line = nlohmann::json::parse(run.out.substr(0, run.out.find('\n')));
+    EXPECT_EQ(line["error"]["kind"], "cannot_write");
+    EXPECT_TRUE(line["error"]["offset"].is_null()) << line;
+    EXPECT_TRUE(line["error"]["chunk"].is_null()) << line;
+    EXPECT_EQ(Names(), std::vector<std::string>{"big.mdx"});
+}
+
+// The input's disk fails part-way through the model: each mode says it cannot read the input,
+// exits 1 and leaves no file, and the JSON kind is a read error's.
+TEST_F(CommandLine, ReadErrorPartWayIsReportedInEveryModeAndLeavesNoFile)
+{
+    MakeModel("big.mdx", {"geometry", "1"});
+    setenv("DURIDODI_READ_FAILS_AFTER", "100000", 1);
+    const std::vector<std::vector<std::string>> modes{{}, {"--dry-run"}, {"--stats"}, {"--dry-run", "--stats"}};
+    for (std::vector<std::string> args : modes) {
+        args.push_back("big.mdx");
+        const RunResult run = RunProgram(DURIDODI_FAILING_READ, args, dir);
+        EXPECT_EQ(run.status, 1) << ::testing::PrintToString(args);
+        EXPECT_EQ(run.err, "duridodi: big.mdx: cannot read the input\n") << ::testing::PrintToString(args);
+        EXPECT_EQ(Names(), std::vector<std::string>{"big.mdx"});
+    }
+    const RunResult json = RunProgram(DURIDODI_FAILING_READ, {"--json", "--dry-run", "big.mdx"}, dir);
+    unsetenv("DURIDODI_READ_FAILS_AFTER");
+    EXPECT_EQ(nlohmann::json::parse(json.out.substr(0, json.out.find('\n')))["error"]["kind"], "cannot_read");
 }

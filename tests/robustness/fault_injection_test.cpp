@@ -18,6 +18,7 @@
 #include <csignal>
 #include <cstdio>
 #include <set>
+#include <sstream>
 
 namespace {
 
@@ -152,4 +153,27 @@ TEST_F(FaultInjectionFiles, FailingCloseOfTheOutputIsAFailure)
 
     // The same conversion with a close that works.
     EXPECT_EQ(ConvertModelWithReport(Path("model.mdx").c_str(), Path("model_dezavivi.mdx").c_str(), report), 1);
+}
+
+// The input's disk fails part-way through the model: through the path entry and the walk of a
+// file alike, the failure is a read error, not the end of the input, and no output is left.
+TEST_F(FaultInjectionFiles, ReadErrorPartWayIsAFailureToReadAndLeavesNoFile)
+{
+    const WrittenModel model = WriteModel(FullModelPlan(1000));
+    ASSERT_GT(model.bytes.size(), 2000u);
+    WriteFile(Path("model.mdx"), model.bytes);
+    ConversionReport converted;
+    ConversionReport walked;
+    std::ostringstream sink;
+    setenv("DURIDODI_READ_FAILS_AFTER", "1000", 1);
+    const int convertedResult = ConvertModelWithReport(Path("model.mdx"), Path("model_dezavivi.mdx"), converted);
+    const int walkedResult = WalkModelFile(Path("model.mdx"), sink, walked);
+    unsetenv("DURIDODI_READ_FAILS_AFTER");
+    for (const ConversionReport* report : {&converted, &walked}) {
+        EXPECT_EQ(report->kind, FailureKind::CannotRead);
+        EXPECT_EQ(DescribeFailure(*report), "cannot read the input");
+    }
+    EXPECT_EQ(convertedResult, 0);
+    EXPECT_EQ(walkedResult, 0);
+    EXPECT_EQ(Names(), std::vector<std::string>{"model.mdx"});
 }
