@@ -301,6 +301,8 @@ makeBatchModels() {
     makeBatchModel full "$b/tree/c.mdx" 1100
     makeBatchModel random "$b/tree/sub/d.mdx" 3 800
     head -c 1000 "$b/single/one.mdx" >"$b/tree/bad.mdx"
+    head -c 3000 "$b/single/one.mdx" >"$b/tree/sub/e.mdx"
+    head -c 1500 "$b/single/one.mdx" >"$b/pair/cut.mdx"
     printf 'an earlier output, left alone' >"$b/tree/old_dezavivi.mdx"
     printf 'not a model\n' >"$b/tree/notes.txt"
     ln -s .. "$b/tree/sub/loop"
@@ -332,10 +334,16 @@ $(cat "$top/outputs-diff.log")"
     [ "$(cat "$folder/tree/old_dezavivi.mdx")" = "an earlier output, left alone" ] || failRun "the earlier output was touched"
 }
 
+# cliReason MODEL: why the command-line tool fails on MODEL, as it says it after the file's name.
+cliReason() {
+    "$cli" "$1" 2>&1 >/dev/null | sed "s|^duridodi: $1: ||"
+}
+
 # Enough work that the batch still runs when the close arrives (about 1 s after the start here,
-# where the batch takes about 5 s); the inputs are links to one file.
+# where the batch takes about 5 s: 150 models took only 1.1 to 1.5 s); the inputs are links to
+# one file.
 largeModelMegabytes=8
-largeModelCount=150
+largeModelCount=600
 
 runBatchScenario() {
     local run=$1 start b
@@ -348,10 +356,14 @@ runBatchScenario() {
     expect "msgbox: Success|Dezavivi to $b\\single\\one_dezavivi.mdx|icon no" close
     checkLaunch "one model as argument"
 
-    launchApp "$b\\pair\\a.mdx" "$b\\pair\\B.MDX" "$b\\tree"
+    # Each failure with the command-line tool's reason: a file given by its full path, the
+    # models found in a folder by their paths in it.
+    launchApp "$b\\pair\\a.mdx" "$b\\pair\\cut.mdx" "$b\\pair\\B.MDX" "$b\\tree"
     drive wait-main msgbox close >"$top/transcript.log" || true
-    expect "msgbox: Error|Dezavivi 4 models" "Error dezaroing 1 models:" "$b\\tree\\bad.mdx|icon yes" close
-    checkLaunch "two models and a folder as arguments"
+    expect "msgbox: Error|Dezavivi 4 models" "Error dezaroing 3 models:" \
+        "$b\\pair\\cut.mdx: $(cliReason "$top/batch/pair/cut.mdx")" "bad.mdx: $(cliReason "$top/batch/tree/bad.mdx")" \
+        "sub\\e.mdx: $(cliReason "$top/batch/tree/sub/e.mdx")|icon yes" close
+    checkLaunch "two models, a bad one and a folder as arguments"
 
     launchApp "$b\\empty"
     drive wait-main msgbox close >"$top/transcript.log" || true
