@@ -53,7 +53,8 @@ bool ListFolder(const fs::path& folder, std::vector<FolderEntry>& entries, std::
         // The type the listing gave, where it gave one, without a system call.
         std::error_code typeError;
         const fs::file_status own = it->symlink_status(typeError);
-        entries.push_back(FolderEntry{it->path().filename().native(), typeError ? fs::file_type::not_found : own.type()});
+        const fs::file_type type = typeError ? fs::file_type::not_found : own.type();
+        entries.push_back(FolderEntry{it->path().filename().native(), type});
     }
     return !error;
 }

@@ -111,6 +111,7 @@ FileFacts LookAtFile(const fs::path& path)
 // read through the link.
 bool ListFolder(const fs::path& folder, std::vector<FolderEntry>& entries, std::error_code& error)
 {
+    error.clear();
     std::wstring pattern = FilePath(folder).native();
     if (!pattern.empty() && pattern.back() != L'\\' && pattern.back() != L'/')
         pattern += L'\\';
@@ -119,7 +120,9 @@ bool ListFolder(const fs::path& folder, std::vector<FolderEntry>& entries, std::
     HANDLE search = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0);
     if (search == INVALID_HANDLE_VALUE) {
         const DWORD code = GetLastError();
-        error = code == ERROR_FILE_NOT_FOUND ? std::error_code() : std::error_code(static_cast<int>(code), std::system_category());
+        // An empty listing: a folder with no "." entry, as a drive's root.
+        if (code != ERROR_FILE_NOT_FOUND)
+            error = std::error_code(static_cast<int>(code), std::system_category());
         return !error;
     }
     do {
@@ -133,7 +136,8 @@ bool ListFolder(const fs::path& folder, std::vector<FolderEntry>& entries, std::
     } while (FindNextFileW(search, &found));
     const DWORD code = GetLastError();
     FindClose(search);
-    error = code == ERROR_NO_MORE_FILES ? std::error_code() : std::error_code(static_cast<int>(code), std::system_category());
+    if (code != ERROR_NO_MORE_FILES)
+        error = std::error_code(static_cast<int>(code), std::system_category());
     return !error;
 }
 

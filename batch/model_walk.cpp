@@ -17,7 +17,8 @@ static void TakeEntry(const fs::path& path, fs::file_type own, ModelList& list, 
     const std::string name = PathText(path.filename());
     if (own == fs::file_type::not_found) {
         if (HasModelExtension(name.c_str()))
-            list.unreadable.push_back(UnreadableFolder{path, "cannot read what kind of file it is", list.models.size()});
+            list.unreadable.push_back(
+                UnreadableFolder{path, "cannot read what kind of file it is", list.models.size()});
         return;
     }
     if (own == fs::file_type::directory) {
@@ -49,7 +50,8 @@ void CollectModels(const fs::path& folder, ModelList& list, const std::atomic<in
             UnreadableFolder{folder, "cannot read the folder (" + error.message() + ")", list.models.size()});
         return;
     }
-    std::sort(entries.begin(), entries.end(), [](const FolderEntry& a, const FolderEntry& b) { return a.name < b.name; });
+    std::sort(entries.begin(), entries.end(),
+              [](const FolderEntry& a, const FolderEntry& b) { return a.name < b.name; });
     for (const FolderEntry& entry : entries) {
         if (stop != nullptr && *stop)
             return;

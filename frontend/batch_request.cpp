@@ -88,7 +88,9 @@ static DWORD WINAPI RunBatch(LPVOID parameter)
     std::error_code error;
     const std::string folder = PathText(fs::current_path(error));
     const SharedOutputs shared = FindSharedOutputs(list, folder);
-    const auto modelName = [&](std::size_t index) { return ReportName(models, models.modelRoot[index], list.models[index]); };
+    const auto modelName = [&](std::size_t index) {
+        return ReportName(models, models.modelRoot[index], list.models[index]);
+    };
     // Folders that could not be read are listed where the walk met them, among the models.
     std::size_t unreadableListed = 0;
     const auto listUnreadableBefore = [&](std::size_t index) {
