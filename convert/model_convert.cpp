@@ -4,6 +4,7 @@
 #include "chunk_walkers.h"
 #include "file_streams.h"
 #include "model_tags.h"
+#include "output_file.h"
 #include "stream_io.h"
 
 #include <cerrno>
@@ -350,4 +351,24 @@ int ConvertModelWithReport(const char* inputPath, const char* outputPath, Conver
 int ConvertModelWithReport(const fs::path& inputPath, const fs::path& outputPath, ConversionReport& report)
 {
     return ConvertFile(inputPath, outputPath, report);
+}
+
+std::FILE* OpenInputFile(const fs::path& path)
+{
+    return OpenInput(path);
+}
+
+std::FILE* CreateTemporaryBeside(const fs::path& outputPath, fs::path& temporaryPath)
+{
+    return CreateUnusedFile(outputPath, ".part", temporaryPath);
+}
+
+bool PlaceOutputFile(const fs::path& temporaryPath, const fs::path& outputPath)
+{
+    return MoveOntoOutput(temporaryPath, outputPath);
+}
+
+void RemoveTemporaryFile(const fs::path& temporaryPath)
+{
+    RemoveFile(temporaryPath);
 }
