@@ -154,19 +154,25 @@ std::string HeaderBytes(const ArchiveHeader& header)
     return bytes;
 }
 
-// Writes the header in its place at the start of the archive, over the one left empty there.
+bool SeekOutput(std::FILE* file, std::uint64_t offset)
+{
+#ifdef _WIN32
+    return _fseeki64(file, static_cast<long long>(offset), SEEK_SET) == 0;
+#else
+    return fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0;
+#endif
+}
+
+// Writes the header in its place at the start of the archive, over the one left empty there, and
+// leaves the file at its end.
 bool PlaceHeader(Pass& pass, const ArchiveHeader& header)
 {
     if (pass.output.file == nullptr)
         return true;
     const std::string bytes = HeaderBytes(header);
-#ifdef _WIN32
-    const bool seeked = _fseeki64(pass.output.file, static_cast<long long>(pass.archive.headerOffset), SEEK_SET) == 0;
-#else
-    const bool seeked = fseeko(pass.output.file, static_cast<off_t>(pass.archive.headerOffset), SEEK_SET) == 0;
-#endif
-    if (!seeked || std::fwrite(bytes.data(), 1, bytes.size(), pass.output.file) != bytes.size() ||
-        std::fflush(pass.output.file) != 0)
+    if (!SeekOutput(pass.output.file, pass.archive.headerOffset) ||
+        std::fwrite(bytes.data(), 1, bytes.size(), pass.output.file) != bytes.size() ||
+        !SeekOutput(pass.output.file, pass.output.written) || std::fflush(pass.output.file) != 0)
         return Fail(pass.error, ArchiveFailure::CannotWrite, "cannot write the output");
     return true;
 }
