@@ -186,7 +186,8 @@ bool WriteBlock(Pass& pass, std::size_t index, ReducedModel* model)
     case BlockRole::Model:
         if (model->model.reduced) {
             const bool written = WritePacked(pass, index, model->packed, pass.archive.blocks[index].realSize);
-            model->packed = PackedFile();
+            // Let go of the packed copy now (a moved-in empty string would keep its memory).
+            std::string().swap(model->packed.bytes);
             return written;
         }
         return MoveBlock(pass, index);

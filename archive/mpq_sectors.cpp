@@ -60,6 +60,16 @@ bool Resize(std::string& bytes, std::size_t size, ReadError& error)
     }
 }
 
+bool Reserve(std::string& bytes, std::size_t size, ReadError& error)
+{
+    try {
+        bytes.reserve(size);
+        return true;
+    } catch (const std::bad_alloc&) {
+        return Fail(error, ArchiveFailure::OutOfMemory, "not enough memory for a file of the archive");
+    }
+}
+
 // Inflates one compressed piece (mask byte, then data) onto content: exactly length bytes, the
 // output grown as they arrive.
 bool InflatePiece(const unsigned char* piece, std::size_t size, std::uint32_t length, std::string& content,
@@ -76,10 +86,9 @@ bool InflatePiece(const unsigned char* piece, std::size_t size, std::uint32_t le
     stream.avail_in = static_cast<uInt>(size - 1);
     const std::size_t start = content.size();
     int status = Z_OK;
-    while (status == Z_OK) {
+    while (status == Z_OK && content.size() - start < length) {
         const std::size_t done = content.size() - start;
-        // One byte beyond the declared length shows data that inflates past it.
-        const std::size_t grow = std::min<std::size_t>(kPieceSize, length + std::size_t{1} - done);
+        const std::size_t grow = std::min<std::size_t>(kPieceSize, length - done);
         if (!Resize(content, start + done + grow, error)) {
             inflateEnd(&stream);
             return false;
@@ -88,11 +97,17 @@ bool InflatePiece(const unsigned char* piece, std::size_t size, std::uint32_t le
         stream.avail_out = static_cast<uInt>(grow);
         status = inflate(&stream, Z_NO_FLUSH);
         content.resize(start + done + grow - stream.avail_out);
-        if (content.size() - start > length)
-            break;
     }
+    // Output that would go on past the declared length shows in one more byte.
+    unsigned char extra = 0;
+    if (status == Z_OK) {
+        stream.next_out = &extra;
+        stream.avail_out = 1;
+        status = inflate(&stream, Z_NO_FLUSH);
+    }
+    const bool past = stream.avail_out == 0 && stream.next_out == &extra + 1;
     inflateEnd(&stream);
-    if (content.size() - start > length)
+    if (past)
         return Fail(error, ArchiveFailure::Malformed, "a sector inflates past the file's declared size");
     if (status != Z_STREAM_END || content.size() - start != length)
         return Fail(error, ArchiveFailure::Malformed, "a sector does not inflate to its size");
@@ -144,7 +159,8 @@ bool ReadSingleUnit(std::FILE* file, const Archive& archive, const BlockEntry& b
     if (!ReadPiece(file, archive, block, 0, block.storedSize, block.flags & kFileEncrypted, key, stored, error))
         return false;
     if (block.storedSize < block.realSize && (block.flags & kFileCompressed))
-        return InflatePiece(reinterpret_cast<const unsigned char*>(stored.data()), stored.size(), block.realSize,
+        return Reserve(content, block.realSize / 1032 <= block.storedSize ? block.realSize : 0, error) &&
+               InflatePiece(reinterpret_cast<const unsigned char*>(stored.data()), stored.size(), block.realSize,
                             content, error);
     if (block.storedSize != block.realSize)
         return Fail(error, ArchiveFailure::Malformed, "a stored file's size disagrees with its data");
@@ -183,6 +199,11 @@ bool ReadFileContent(std::FILE* file, const Archive& archive, const BlockEntry& 
         return false;
     if (!HasSectorTable(block) && block.storedSize < block.realSize)
         return Fail(error, ArchiveFailure::Malformed, "a stored file's size disagrees with its data");
+    // Deflate makes at most 1032 bytes of 1: a declared size the stored data can hold is had at
+    // once, rather than grown into twice its size.
+    if (maxSectors >= SectorCount(block, archive.sectorSize) && block.realSize / 1032 <= block.storedSize &&
+        !Reserve(content, block.realSize, error))
+        return false;
     std::string piece;
     for (std::uint32_t i = 0; i < sectors; ++i) {
         const std::uint32_t length = SectorLength(block, archive.sectorSize, i);
@@ -204,17 +225,24 @@ bool ReadFileContent(std::FILE* file, const Archive& archive, const BlockEntry& 
 namespace {
 
 // Appends data as one piece: a mask byte and its deflated form when that is smaller, else raw.
-void AppendPacked(std::string& out, const char* data, std::size_t size)
+// scratch is the caller's buffer for the deflated form, kept from piece to piece.
+void AppendPacked(std::string& out, const char* data, std::size_t size, std::string& scratch)
 {
     uLongf packedSize = compressBound(static_cast<uLong>(size));
-    std::string packed(packedSize + 1, '\0');
-    packed[0] = static_cast<char>(kCompressionZlib);
-    const bool deflated = compress2(reinterpret_cast<Bytef*>(&packed[1]), &packedSize,
+    scratch.resize(packedSize + 1);
+    scratch[0] = static_cast<char>(kCompressionZlib);
+    const bool deflated = compress2(reinterpret_cast<Bytef*>(&scratch[1]), &packedSize,
                                     reinterpret_cast<const Bytef*>(data), static_cast<uLong>(size), 9) == Z_OK;
     if (deflated && packedSize + 1 < size)
-        out.append(packed, 0, packedSize + 1);
+        out.append(scratch, 0, packedSize + 1);
     else
         out.append(data, size);
+}
+
+void PutU32(std::string& bytes, std::size_t at, std::uint32_t value)
+{
+    for (int shift = 0; shift < 32; shift += 8)
+        bytes[at + shift / 8] = static_cast<char>((value >> shift) & 0xFF);
 }
 
 } // namespace
@@ -223,29 +251,35 @@ PackedFile PackFile(const std::string& content, std::uint32_t flags, std::uint32
 {
     PackedFile packed;
     packed.flags = (flags & ~kFileImploded) | kFileCompressed;
+    std::string scratch;
     if (!(packed.flags & kFileSingleUnit) && content.empty())
         packed.flags &= ~kFileSectorChecksums;
     if (packed.flags & kFileSingleUnit) {
-        AppendPacked(packed.bytes, content.data(), content.size());
+        packed.bytes.reserve(content.size());
+        AppendPacked(packed.bytes, content.data(), content.size(), scratch);
         return packed;
     }
     const std::size_t sectors = (content.size() + sectorSize - 1) / sectorSize;
     const bool checksums = packed.flags & kFileSectorChecksums;
     const std::size_t entries = sectors + 1 + (checksums ? 1 : 0);
-    std::string table;
-    std::string data;
+    // No sector is stored larger than it is: one buffer of the most it can take.
+    std::string& bytes = packed.bytes;
+    bytes.reserve(entries * 4 + content.size() + (checksums ? sectors * 4 : 0));
+    bytes.assign(entries * 4, '\0');
     std::string sums;
     for (std::size_t i = 0; i < sectors; ++i) {
-        AppendU32(table, static_cast<std::uint32_t>(entries * 4 + data.size()));
-        const std::size_t start = data.size();
-        AppendPacked(data, content.data() + i * sectorSize, std::min<std::size_t>(sectorSize, content.size() - i * sectorSize));
-        AppendU32(sums, static_cast<std::uint32_t>(
-                            adler32(0, reinterpret_cast<const Bytef*>(data.data() + start), static_cast<uInt>(data.size() - start))));
+        const std::size_t start = bytes.size();
+        PutU32(bytes, i * 4, static_cast<std::uint32_t>(start));
+        AppendPacked(bytes, content.data() + i * sectorSize, std::min<std::size_t>(sectorSize, content.size() - i * sectorSize),
+                     scratch);
+        AppendU32(sums, static_cast<std::uint32_t>(adler32(0, reinterpret_cast<const Bytef*>(bytes.data() + start),
+                                                           static_cast<uInt>(bytes.size() - start))));
     }
-    AppendU32(table, static_cast<std::uint32_t>(entries * 4 + data.size()));
-    if (checksums)
-        AppendU32(table, static_cast<std::uint32_t>(entries * 4 + data.size() + sums.size()));
-    packed.bytes = table + data + (checksums ? sums : std::string());
+    PutU32(bytes, sectors * 4, static_cast<std::uint32_t>(bytes.size()));
+    if (checksums) {
+        bytes += sums;
+        PutU32(bytes, (sectors + 1) * 4, static_cast<std::uint32_t>(bytes.size()));
+    }
     return packed;
 }
 
