@@ -297,6 +297,42 @@ TEST_F(ArchiveTest, ModelsTheCoreRefusesOrThatUseBzip2AreKeptAsTheyWereAndReport
     }
 }
 
+TEST_F(ArchiveTest, WithoutAListfileModelsAreFoundByTheirContentAndNamedByTheirBlock)
+{
+    StormMapPlan plan;
+    plan.listfile = false;
+    const std::string model = WriteModel(RandomModelPlan(16, 800), 16).bytes;
+    plan.files = {{"war3map.j", OtherContent(17, 5000), kCompressed, kZlib},
+                  {"units\\hidden.mdx", model, kCompressed, kZlib},
+                  {"units\\secret.mdx", model, MPQ_FILE_COMPRESS | MPQ_FILE_ENCRYPTED, kZlib}};
+    const fs::path input = dir / "protected.w3x";
+    const fs::path output = dir / "protected_dezavivi.w3x";
+    ASSERT_TRUE(WriteFile(input, MakeMap(dir, plan, true)));
+    ArchiveReport report;
+    ASSERT_EQ(ConvertArchive(input, output, ArchiveOptions(), report), 1) << report.reason;
+    // The encrypted model cannot be seen without its name: it is moved as it is.
+    ASSERT_EQ(report.models.size(), 1u);
+    EXPECT_EQ(report.models[0].name, "#block 1");
+    EXPECT_TRUE(report.models[0].reduced);
+
+    // StormLib finds files by name without a listfile too.
+    HANDLE archive = nullptr;
+    ASSERT_TRUE(SFileOpenArchive(output.c_str(), 0, MPQ_OPEN_READ_ONLY, &archive));
+    for (const char* name : {"units\\hidden.mdx", "units\\secret.mdx", "war3map.j"}) {
+        HANDLE file = nullptr;
+        ASSERT_TRUE(SFileOpenFileEx(archive, name, SFILE_OPEN_FROM_MPQ, &file)) << name;
+        std::string content(SFileGetFileSize(file, nullptr), '\0');
+        DWORD got = 0;
+        EXPECT_TRUE(SFileReadFile(file, &content[0], static_cast<DWORD>(content.size()), &got, nullptr));
+        SFileCloseFile(file);
+        const std::string expected = name == std::string("units\\hidden.mdx") ? ConvertBytes(model).out
+                                     : name == std::string("units\\secret.mdx") ? model
+                                                                                 : OtherContent(17, 5000);
+        EXPECT_EQ(FirstDifference(content, expected), -1) << name;
+    }
+    SFileCloseArchive(archive);
+}
+
 // Bytes of a sound map with a 32-bit field of its archive header replaced.
 std::string WithHeaderField(std::string map, std::size_t field, std::uint32_t value)
 {
