@@ -1,7 +1,6 @@
 #include "archive_convert.h"
 
 #include "archive_write.h"
-#include "model_convert.h"
 #include "mpq_crypt.h"
 #include "mpq_read.h"
 #include "output_file.h"
