@@ -5,7 +5,7 @@
 
 #include "archive_convert.h"
 #include "mpq_format.h"
-#include "mpq_sectors.h"
+#include "mpq_pack.h"
 
 #include <cstdint>
 #include <cstdio>

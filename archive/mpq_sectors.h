@@ -1,9 +1,9 @@
 #pragma once
 
-// A file's data in the archive: read and inflated, packed and deflated, or moved to a new offset
-// (decrypted and encrypted again when its key depends on the offset). A file is one piece (single
-// unit) or sectors of the archive's sector size; compressed sectors follow a table of their
-// offsets, and with sector checksums a table of Adler-32 values follows the last sector.
+// Reading a file's data in the archive. A file is one piece (single unit) or sectors of the
+// archive's sector size; compressed sectors follow a table of their offsets, and with sector
+// checksums a table of Adler-32 values follows the last sector. Sectors are deflated with zlib
+// (the one compression this tool reads) or stored raw.
 
 #include "mpq_format.h"
 #include "mpq_read.h"
@@ -13,15 +13,27 @@
 #include <string>
 #include <vector>
 
-// Where the new archive goes: a file, or nowhere for a dry run, which only counts.
-struct ArchiveOutput {
-    std::FILE* file = nullptr;
-    std::uint64_t written = 0;
-    bool failed = false;
-};
+// The sectors of block, and the real length of sector i.
+std::uint32_t SectorCount(const BlockEntry& block, std::uint32_t sectorSize);
+std::uint32_t SectorLength(const BlockEntry& block, std::uint32_t sectorSize, std::uint32_t i);
 
-// Appends size bytes to output (counts them on a dry run). Returns false once a write failed.
-bool WriteBytes(ArchiveOutput& output, const void* bytes, std::size_t size);
+// True for a block that starts with a table of sector offsets: compressed and not a single unit.
+bool HasSectorTable(const BlockEntry& block);
+
+// Reads size bytes at offset of file into bytes (resized to size). Returns false with error when
+// the memory or the bytes cannot be had.
+bool ReadBytes(std::FILE* file, std::uint64_t offset, std::size_t size, std::string& bytes, ReadError& error);
+
+// Reads size stored bytes of block from offset (from the block's start) into piece, decrypted
+// with key when decrypt is set.
+bool ReadPiece(std::FILE* file, const Archive& archive, const BlockEntry& block, std::uint64_t offset,
+               std::size_t size, bool decrypt, std::uint32_t key, std::string& piece, ReadError& error);
+
+// The sector offset table of block (HasSectorTable), decrypted with key - 1: one offset per
+// sector and the end, and with sector checksums the checksums' end. Returns false unless each
+// lies within the stored data, none before the one before it or inside the table.
+bool ReadSectorTable(std::FILE* file, const Archive& archive, const BlockEntry& block, std::uint32_t key,
+                     std::vector<std::uint32_t>& offsets, ReadError& error);
 
 // Reads the content of block, decrypted with key when the block is encrypted, into content.
 // Reads only the first maxSectors sectors (a single unit whole). Returns false with error on a
@@ -29,26 +41,3 @@ bool WriteBytes(ArchiveOutput& output, const void* bytes, std::size_t size);
 // size (Malformed), or data past the file (Truncated).
 bool ReadFileContent(std::FILE* file, const Archive& archive, const BlockEntry& block, std::uint32_t key,
                      std::string& content, ReadError& error, std::uint32_t maxSectors = 0xFFFFFFFF);
-
-// A file packed for the archive, before encryption.
-struct PackedFile {
-    std::string bytes;
-    std::uint32_t flags = 0; // the block's flags: compressed, its single unit and checksum flags kept
-};
-
-// Packs content in the archive's sectors (or one piece for a single unit), each deflated at level 9
-// when that makes it smaller and stored raw otherwise, with checksums when flags ask for them.
-// flags are the file's old flags; imploded becomes compressed.
-PackedFile PackFile(const std::string& content, std::uint32_t flags, std::uint32_t sectorSize);
-
-// Encrypts packed data of realSize bytes with key in place, as flags and the sector size lay it out.
-void EncryptPacked(std::string& bytes, std::uint32_t flags, std::uint32_t realSize, std::uint32_t sectorSize,
-                   std::uint32_t key);
-
-// Copies size bytes of file from offset on to output in bounded pieces (counts them on a dry run).
-bool CopyFileRange(std::FILE* file, std::uint64_t offset, std::uint64_t size, ArchiveOutput& output, ReadError& error);
-
-// Copies block's stored data to output in bounded pieces: raw when oldKey equals newKey or the
-// block is not encrypted, else decrypted with oldKey and encrypted with newKey.
-bool MoveFileData(std::FILE* file, const Archive& archive, const BlockEntry& block, std::uint32_t oldKey,
-                  std::uint32_t newKey, ArchiveOutput& output, ReadError& error);
