@@ -70,12 +70,14 @@ bool PlanArchive(std::FILE* input, const Archive& archive, ArchivePlan& plan, Ar
     return true;
 }
 
+// A refusal reports the input's size, the kind and the reason, and nothing found on the way.
 int Refuse(ArchiveReport& report, const ReadError& error)
 {
-    report.written = false;
+    const std::uint64_t sizeBefore = report.sizeBefore;
+    report = ArchiveReport();
+    report.sizeBefore = sizeBefore;
     report.kind = error.kind == ArchiveFailure::None ? ArchiveFailure::Malformed : error.kind;
     report.reason = error.reason;
-    report.models.clear();
     return 0;
 }
 
