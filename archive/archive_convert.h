@@ -33,7 +33,8 @@ const char* ArchiveFailureWord(ArchiveFailure kind);
 
 // Runs convert(i) for every i below count on up to workers threads and take(i) on the calling
 // thread in increasing order of i, as the command line's ConvertInOrder does.
-using InOrderRunner = std::function<void(std::size_t count, int workers, const std::function<void(std::size_t)>& convert,
+using InOrderRunner = std::function<void(std::size_t count, int workers,
+                                         const std::function<void(std::size_t)>& convert,
                                          const std::function<void(std::size_t)>& take)>;
 
 struct ArchiveOptions {

@@ -35,7 +35,8 @@ bool NextOffset(Pass& pass, std::uint32_t& offset)
 }
 
 // The key of block under name when it lies at offset; 0 for a block that is not encrypted.
-std::uint32_t KeyAt(const Pass& pass, std::size_t index, std::uint32_t flags, std::uint32_t offset, std::uint32_t realSize)
+std::uint32_t KeyAt(const Pass& pass, std::size_t index, std::uint32_t flags, std::uint32_t offset,
+                    std::uint32_t realSize)
 {
     if (!(flags & kFileEncrypted))
         return 0;
@@ -146,7 +147,7 @@ std::string HeaderBytes(const ArchiveHeader& header)
     AppendU32(bytes, kArchiveMagic);
     AppendU32(bytes, kHeaderSize);
     AppendU32(bytes, header.archiveSize);
-    AppendU32(bytes, static_cast<std::uint32_t>(header.formatVersion) | static_cast<std::uint32_t>(header.sectorShift) << 16);
+    AppendU32(bytes, header.formatVersion | static_cast<std::uint32_t>(header.sectorShift) << 16);
     AppendU32(bytes, header.hashTableOffset);
     AppendU32(bytes, header.blockTableOffset);
     AppendU32(bytes, header.hashEntries);

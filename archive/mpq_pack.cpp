@@ -67,8 +67,8 @@ PackedFile PackFile(const std::string& content, std::uint32_t flags, std::uint32
     for (std::size_t i = 0; i < sectors; ++i) {
         const std::size_t start = bytes.size();
         PutU32(bytes, i * 4, static_cast<std::uint32_t>(start));
-        AppendPacked(bytes, content.data() + i * sectorSize, std::min<std::size_t>(sectorSize, content.size() - i * sectorSize),
-                     scratch);
+        const std::size_t length = std::min<std::size_t>(sectorSize, content.size() - i * sectorSize);
+        AppendPacked(bytes, content.data() + i * sectorSize, length, scratch);
         AppendU32(sums, static_cast<std::uint32_t>(adler32(0, reinterpret_cast<const Bytef*>(bytes.data() + start),
                                                            static_cast<uInt>(bytes.size() - start))));
     }
@@ -179,7 +179,8 @@ bool MoveFileData(std::FILE* file, const Archive& archive, const BlockEntry& blo
         if (block.storedSize < block.realSize)
             return Fail(error, ArchiveFailure::Malformed, "a stored file's size disagrees with its data");
         for (std::uint32_t i = 0; i <= sectors; ++i)
-            offsets.push_back(static_cast<std::uint32_t>(std::min<std::uint64_t>(std::uint64_t{i} * archive.sectorSize, block.realSize)));
+            offsets.push_back(static_cast<std::uint32_t>(
+                std::min<std::uint64_t>(std::uint64_t{i} * archive.sectorSize, block.realSize)));
     }
     std::uint64_t cursor = HasSectorTable(block) ? offsets.size() * 4 : 0;
     for (std::uint32_t i = 0; i < sectors; ++i) {

@@ -175,7 +175,8 @@ bool ReadFileContent(std::FILE* file, const Archive& archive, const BlockEntry& 
 {
     content.clear();
     if (block.flags & kFileImploded)
-        return Fail(error, ArchiveFailure::Unsupported, "compressed with PKWARE implode, which this tool does not read");
+        return Fail(error, ArchiveFailure::Unsupported,
+                    "compressed with PKWARE implode, which this tool does not read");
     if (block.realSize > kMaxAllocation)
         return Fail(error, ArchiveFailure::Malformed, "its declared size is above 1 GiB");
     if (block.realSize == 0)

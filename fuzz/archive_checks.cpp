@@ -39,7 +39,8 @@ std::string CheckArchiveConversion(const std::string& input)
     if (!written)
         return report.kind != ArchiveFailure::None && !report.reason.empty() ? "" : "a refusal without a reason";
     if (out.size() != report.sizeAfter)
-        return "the report's size " + std::to_string(report.sizeAfter) + " is not the output's " + std::to_string(out.size());
+        return "the report's size " + std::to_string(report.sizeAfter) + " is not the output's " +
+               std::to_string(out.size());
     if (report.sizeBefore != input.size())
         return "the report's input size is not the input's";
     std::string again;

@@ -69,7 +69,8 @@ std::string WriteGeneratedMap(const std::filesystem::path& path, std::size_t cou
 
     std::uint64_t at = kHeaderSize; // from the archive header
     std::vector<BlockEntry> blocks;
-    std::vector<HashEntry> hashes(HashTableSize(count + 2), HashEntry{kSlotEmpty, kSlotEmpty, 0xFFFF, 0xFFFF, kSlotEmpty});
+    const HashEntry empty{kSlotEmpty, kSlotEmpty, 0xFFFF, 0xFFFF, kSlotEmpty};
+    std::vector<HashEntry> hashes(HashTableSize(count + 2), empty);
     std::string listfile;
     Attributes attributes;
     attributes.version = 100;
@@ -91,8 +92,10 @@ std::string WriteGeneratedMap(const std::filesystem::path& path, std::size_t cou
     ok = ok && WriteFile(out, at, WriteAttributes(attributes), blocks);
 
     std::vector<std::uint32_t> words;
-    for (const HashEntry& hash : hashes)
-        words.insert(words.end(), {hash.nameA, hash.nameB, hash.locale | static_cast<std::uint32_t>(hash.platform) << 16, hash.block});
+    for (const HashEntry& hash : hashes) {
+        const std::uint32_t localeAndPlatform = hash.locale | static_cast<std::uint32_t>(hash.platform) << 16;
+        words.insert(words.end(), {hash.nameA, hash.nameB, localeAndPlatform, hash.block});
+    }
     const std::string hashTable = TableBytes(words, "(hash table)");
     words.clear();
     for (const BlockEntry& block : blocks)
@@ -101,7 +104,8 @@ std::string WriteGeneratedMap(const std::filesystem::path& path, std::size_t cou
     const std::uint64_t hashTableAt = at;
     const std::uint64_t blockTableAt = at + hashTable.size();
     const std::uint64_t archiveSize = blockTableAt + blockTable.size();
-    ok = ok && archiveSize <= 0xFFFFFFFF && std::fwrite(hashTable.data(), 1, hashTable.size(), out) == hashTable.size() &&
+    ok = ok && archiveSize <= 0xFFFFFFFF &&
+         std::fwrite(hashTable.data(), 1, hashTable.size(), out) == hashTable.size() &&
          std::fwrite(blockTable.data(), 1, blockTable.size(), out) == blockTable.size();
 
     std::string header;

@@ -107,7 +107,8 @@ std::string SignatureMap(std::string map, const fs::path& scratch)
     std::size_t slot = HashName("(signature)", HashType::Slot) & mask;
     while (archive.hashes[slot].block != kSlotEmpty && archive.hashes[slot].block != kSlotDeleted)
         slot = (slot + 1) & mask;
-    archive.hashes[slot] = HashEntry{HashName("(signature)", HashType::NameA), HashName("(signature)", HashType::NameB), 0, 0, block};
+    archive.hashes[slot] =
+        HashEntry{HashName("(signature)", HashType::NameA), HashName("(signature)", HashType::NameB), 0, 0, block};
     std::string table;
     for (const HashEntry& entry : archive.hashes) {
         table += Int32Bytes(entry.nameA) + Int32Bytes(entry.nameB);
@@ -166,7 +167,8 @@ TEST_F(ArchiveTest, LifelikeMapKeepsEveryFileAndItsChecksumsWithTheModelsReduced
     ASSERT_TRUE(ReadStormMap(output, after));
     std::map<std::pair<std::string, std::uint16_t>, const StormEntry*> original;
     for (const StormEntry& entry : before) {
-        EXPECT_TRUE(entry.read && !(entry.verify & VERIFY_FILE_ERROR_MASK)) << entry.name; // StormLib's own map is sound
+        // StormLib's own map is sound.
+        EXPECT_TRUE(entry.read && !(entry.verify & VERIFY_FILE_ERROR_MASK)) << entry.name;
         if (entry.name != "(signature)") // dropped
             original[{entry.name, entry.locale}] = &entry;
     }
@@ -344,7 +346,8 @@ TEST_F(ArchiveTest, ArchivesThatCannotBeReadSoundlyAreRefusedWithTheirReasonAndN
 {
     StormMapPlan plan;
     plan.files = {{"units\\a.mdx", WriteModel(RandomModelPlan(14, 800), 14).bytes, kCompressed, kZlib},
-                  {"fixed.txt", OtherContent(15, 6000), MPQ_FILE_COMPRESS | MPQ_FILE_ENCRYPTED | MPQ_FILE_FIX_KEY, kZlib}};
+                  {"fixed.txt", OtherContent(15, 6000), MPQ_FILE_COMPRESS | MPQ_FILE_ENCRYPTED | MPQ_FILE_FIX_KEY,
+                   kZlib}};
     const std::string map = MakeMap(dir, plan, true);
     StormMapPlan listless = plan;
     listless.listfile = false;

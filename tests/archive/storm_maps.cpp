@@ -55,9 +55,8 @@ bool ReadStormMap(const std::filesystem::path& path, std::vector<StormEntry>& en
         if (SFileOpenFileEx(archive, entry.name.c_str(), SFILE_OPEN_FROM_MPQ, &file)) {
             entry.content.resize(SFileGetFileSize(file, nullptr));
             DWORD got = 0;
-            entry.read = entry.content.empty() ||
-                         (SFileReadFile(file, &entry.content[0], static_cast<DWORD>(entry.content.size()), &got, nullptr) &&
-                          got == entry.content.size());
+            const DWORD size = static_cast<DWORD>(entry.content.size());
+            entry.read = size == 0 || (SFileReadFile(file, &entry.content[0], size, &got, nullptr) && got == size);
             SFileCloseFile(file);
         }
         entry.verify = SFileVerifyFile(archive, entry.name.c_str(), SFILE_VERIFY_ALL);
