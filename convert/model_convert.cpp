@@ -4,6 +4,7 @@
 #include "chunk_walkers.h"
 #include "file_streams.h"
 #include "model_tags.h"
+#include "output_file.h"
 #include "stream_io.h"
 
 #include <cerrno>
@@ -271,4 +272,25 @@ int WalkModelFile(const fs::path& inputPath, std::ostream& sink, ConversionRepor
     const int walked = WalkInput(input, buffers->input, sink, nullptr, report);
     std::fclose(input);
     return walked;
+}
+
+std::FILE* OpenInputFile(const fs::path& path)
+{
+    return OpenInput(path);
+}
+
+std::FILE* CreateTemporaryBeside(const fs::path& outputPath, fs::path& temporaryPath)
+{
+    return CreateUnusedFile(outputPath, ".part", temporaryPath);
+}
+
+bool PlaceOutputFile(const fs::path& temporaryPath, const fs::path& outputPath)
+{
+    return MoveOntoOutput(temporaryPath, outputPath);
+}
+
+void RemoveTemporaryFile(const fs::path& temporaryPath)
+{
+    std::error_code error;
+    fs::remove(temporaryPath, error);
 }

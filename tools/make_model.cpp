@@ -8,9 +8,11 @@
 //   duridodi-make-model batch DIR COUNT        COUNT models like a game's, 5 KB to 5 MB, in folders under DIR
 //   duridodi-make-model lifelike OUT SEED      every structure (version 1000) with values of lifelike size:
 //                                              what --stats reports on a real model
+//   duridodi-make-model map OUT SEED           a map of about 100 MB, half of it 200 models as in a batch
 //
 // Prints nothing on success; on failure one line on stderr and exit status 1.
 
+#include "generated_map.h"
 #include "model_oracle.h"
 
 #include <algorithm>
@@ -39,7 +41,7 @@ int Fail(const std::string& message)
 int Usage()
 {
     return Fail("usage: duridodi-make-model sample OUT | full OUT VERSION | random OUT SEED [VERSION] | "
-                "geometry OUT MB | animation OUT MB | batch DIR COUNT | lifelike OUT SEED");
+                "geometry OUT MB | animation OUT MB | batch DIR COUNT | lifelike OUT SEED | map OUT SEED");
 }
 
 // Parses a whole decimal argument within [low, high]; returns 0 on failure.
@@ -279,6 +281,36 @@ int WriteBytes(const std::string& bytes, const char* path)
     return 0;
 }
 
+// The benchmark's map: 200 models of a batch's spread of sizes (5 KB to 5 MB, scaled to 50 MB
+// together) and 52 other files of 0.5 to 2 MB, whose bytes deflate about as much as the models'.
+int WriteMap(const char* path, std::uint32_t seed)
+{
+    constexpr std::size_t kModels = 200;
+    constexpr std::size_t kOthers = 52;
+    constexpr double kModelBytes = 50.0 * kMegabyte;
+    std::mt19937 random(seed);
+    std::lognormal_distribution<double> spread(std::log(90e3), 1.3);
+    std::vector<double> sizes(kModels);
+    double total = 0;
+    for (double& size : sizes)
+        total += size = std::clamp(spread(random), 5e3, 5e6);
+    const std::string problem = WriteGeneratedMap(path, kModels + kOthers, [&](std::size_t i) {
+        GeneratedFile file;
+        if (i < kModels) {
+            file.name = "units\\model" + std::to_string(i) + ".mdx";
+            file.content = WriteModel(BatchModelPlan(sizes[i] * kModelBytes / total, random), seed + i).bytes;
+            return file;
+        }
+        file.name = "war3mapData\\file" + std::to_string(i - kModels) + ".bin";
+        const std::size_t size = kMegabyte / 2 + random() % (3 * kMegabyte / 2);
+        // Six random bits a byte: about what zlib leaves of the models' bytes.
+        for (std::size_t b = 0; b < size; ++b)
+            file.content += static_cast<char>(0x40 | (random() & 0x3F));
+        return file;
+    });
+    return problem.empty() ? 0 : Fail(problem);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -319,6 +351,11 @@ int main(int argc, char** argv)
         if (!ParseNumber(argv[3], 1, 1000000, number))
             return Fail(std::string("count must be 1 to 1000000: ") + argv[3]);
         return WriteBatch(path, number);
+    }
+    if (kind == "map" && argc == 4) {
+        if (!ParseNumber(argv[3], 0, 0xFFFFFFFFLL, number))
+            return Fail(std::string("not a seed: ") + argv[3]);
+        return WriteMap(path, static_cast<std::uint32_t>(number));
     }
     return Usage();
 }
