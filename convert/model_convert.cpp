@@ -43,7 +43,8 @@ int FailConversion(ConversionReport& report, FailureKind kind, const std::string
 // Walks the top-level chunks to the end of the input. Returns true when it met a clean end:
 // the end of the input where a tag would stand, or a zero tag or stray bytes, which are copied
 // with everything after them so that nothing is lost.
-bool WalkChunks(std::istream& source, std::ostream& sink, ConversionReport& report)
+bool WalkChunks(std::istream& source, std::ostream& sink, const ConversionSettings& settings,
+                ConversionReport& report)
 {
     for (;;) {
         unsigned char bytes[4] = {0, 0, 0, 0};
@@ -58,7 +59,7 @@ bool WalkChunks(std::istream& source, std::ostream& sink, ConversionReport& repo
             return true;
         }
         report.tag = tag;
-        WalkChunk(source, sink, tag, report);
+        WalkChunk(source, sink, tag, settings, report);
         if (IsWalkOver(source, sink))
             return false;
         report.tag = 0;
@@ -189,15 +190,12 @@ std::FILE* CreateUnusedFile(const Path& path, const std::string& suffix, Path& n
     return nullptr;
 }
 
-// The input is read in pieces of this size: one read for most models of a batch.
-constexpr std::size_t kInputBlockSize = 256 * 1024;
-
 // The file buffers of the calling thread, obtained at its first file and kept until it ends: a
 // batch converts thousands of files, and buffers for each cost allocations and page faults
 // worth more than a small model's whole walk.
 struct FileBuffers {
     std::unique_ptr<unsigned char[]> memory; // both, each on a page
-    char* input;                             // kInputBlockSize bytes
+    char* input;                             // kBlockSize bytes
     char* output;                            // kOutputBlockSize bytes
 };
 
@@ -206,12 +204,12 @@ FileBuffers* ObtainFileBuffers()
 {
     thread_local FileBuffers buffers;
     if (!buffers.memory) {
-        buffers.memory.reset(new (std::nothrow) unsigned char[kInputBlockSize + kOutputBlockSize + kPageSize - 1]);
+        buffers.memory.reset(new (std::nothrow) unsigned char[kBlockSize + kOutputBlockSize + kPageSize - 1]);
         if (!buffers.memory)
             return nullptr;
         unsigned char* start = AlignToPage(buffers.memory.get());
         buffers.input = reinterpret_cast<char*>(start);
-        buffers.output = reinterpret_cast<char*>(start + kInputBlockSize);
+        buffers.output = reinterpret_cast<char*>(start + kBlockSize);
     }
     return &buffers;
 }
@@ -259,7 +257,8 @@ bool MoveOntoOutput(const fs::path& temporaryPath, const fs::path& outputPath)
 
 // Converts the file at inputPath into outputPath, through a temporary file beside the output.
 template <typename Path>
-int ConvertFile(const Path& inputPath, const Path& outputPath, ConversionReport& report)
+int ConvertFile(const Path& inputPath, const Path& outputPath, const ConversionSettings& settings,
+                ConversionReport& report)
 {
     ClearReport(report);
     FileBuffers* buffers = ObtainFileBuffers();
@@ -278,13 +277,13 @@ int ConvertFile(const Path& inputPath, const Path& outputPath, ConversionReport&
     std::setvbuf(input, nullptr, _IONBF, 0);
     std::setvbuf(output, nullptr, _IONBF, 0);
 
-    FileInput fileInput(input, buffers->input, kInputBlockSize);
+    FileInput fileInput(input, buffers->input, kBlockSize);
     std::istream source(&fileInput);
     FileOutput fileOutput(output);
     BlockedOutput blocks(&fileOutput, buffers->output);
     std::ostream sink(&blocks);
     LendFileBuffers(source, fileInput, sink, blocks);
-    int converted = ConvertModelStream(source, sink, report);
+    int converted = ConvertModelStream(source, sink, settings, report);
     const bool readFailed = std::ferror(input) != 0;
     const bool closeFailed = std::fclose(output) != 0;
     std::fclose(input);
@@ -312,14 +311,24 @@ int ConvertModel(const char* inputPath, const char* outputPath)
 
 int ConvertModelStream(std::istream& source, std::ostream& sink, ConversionReport& report)
 {
+    return ConvertModelStream(source, sink, ConversionSettings(), report);
+}
+
+int ConvertModelStream(std::istream& source, std::ostream& sink, const ConversionSettings& settings,
+                       ConversionReport& report)
+{
     ClearReport(report);
+    if (!AreSettingsValid(settings))
+        return FailConversion(report, FailureKind::InvalidSettings,
+                              "the settings ask for kept bits outside " + std::to_string(kFewestKeptBits) + " to " +
+                                  std::to_string(kMostKeptBits));
     if (ReadInt32(source) != kModelMagic) {
         report.offset = 0;
         return FailConversion(report, FailureKind::NotAModel, "not an MDX model (the file does not start with \"MDLX\")");
     }
     WriteInt32(sink, kModelMagic);
     report.walked = true;
-    const bool clean = WalkChunks(source, sink, report);
+    const bool clean = WalkChunks(source, sink, settings, report);
     sink.flush();
     if (sink.fail()) {
         report.reason.clear();
@@ -344,10 +353,16 @@ int ConvertModelStream(std::istream& source, std::ostream& sink, ConversionRepor
 
 int ConvertModelWithReport(const char* inputPath, const char* outputPath, ConversionReport& report)
 {
-    return ConvertFile(std::string(inputPath), std::string(outputPath), report);
+    return ConvertFile(std::string(inputPath), std::string(outputPath), ConversionSettings(), report);
+}
+
+int ConvertModelWithReport(const fs::path& inputPath, const fs::path& outputPath, const ConversionSettings& settings,
+                           ConversionReport& report)
+{
+    return ConvertFile(inputPath, outputPath, settings, report);
 }
 
 int ConvertModelWithReport(const fs::path& inputPath, const fs::path& outputPath, ConversionReport& report)
 {
-    return ConvertFile(inputPath, outputPath, report);
+    return ConvertFile(inputPath, outputPath, ConversionSettings(), report);
 }

@@ -5,6 +5,7 @@
 // what counts as a failure and of which kind.
 
 #include "conversion_report.h"
+#include "value_reduction.h"
 
 #include <filesystem>
 #include <istream>
@@ -14,18 +15,23 @@
 // Returns 1 when the whole model was converted and written, 0 otherwise.
 int ConvertModel(const char* inputPath, const char* outputPath);
 
-// As ConvertModel, and fills report; report.mode, when the caller set it, says how the values are
-// reduced (see value_reduction.h). The output is written to a temporary file beside
+// As ConvertModel, and fills report. The output is written to a temporary file beside
 // outputPath and moved onto it only on success; on failure an earlier file at outputPath is
 // left as it was and no new file remains.
 int ConvertModelWithReport(const char* inputPath, const char* outputPath, ConversionReport& report);
 
 // The same with the system's own paths: on Windows wide names, so that any file name works (and
-// any length, given the "\\?\" form).
+// any length, given the "\\?\" form). settings say how the values are reduced; without them,
+// as every conversion reduces them by default.
+int ConvertModelWithReport(const std::filesystem::path& inputPath, const std::filesystem::path& outputPath,
+                           const ConversionSettings& settings, ConversionReport& report);
 int ConvertModelWithReport(const std::filesystem::path& inputPath, const std::filesystem::path& outputPath,
                            ConversionReport& report);
 
-// The conversion over streams. Returns 1 when the whole input was walked to a clean end and
-// every byte was accepted by the sink (flushed), 0 otherwise; report says why. On failure the
-// sink holds a partial copy that must not be used.
+// The conversion over streams, with settings or by default. Returns 1 when the whole input was
+// walked to a clean end and every byte was accepted by the sink (flushed), 0 otherwise; report
+// says why. Settings that AreSettingsValid refuses fail it before anything is read. On failure
+// the sink holds a partial copy that must not be used.
+int ConvertModelStream(std::istream& source, std::ostream& sink, const ConversionSettings& settings,
+                       ConversionReport& report);
 int ConvertModelStream(std::istream& source, std::ostream& sink, ConversionReport& report);
