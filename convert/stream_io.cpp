@@ -177,8 +177,8 @@ void ReduceAndObserve(const unsigned char* from, unsigned char* to, std::size_t 
 }
 
 // The block buffer of the calling thread, obtained at its first block copy and kept until the
-// thread ends: a batch makes hundreds of copies per file, and a buffer for each cost an
-// allocation every time (above 128 KiB a fresh mapping and its page faults). When that memory
+// thread ends: a batch makes hundreds of copies per file, and a buffer of this size for each would
+// be a fresh mapping from the allocator, with its page faults, every time. When that memory
 // cannot be had, the sink is failed, which ends the walk; it is not made bad, which would say
 // that a write was refused.
 unsigned char* ObtainBlockBuffer(std::ostream& sink)
@@ -195,7 +195,7 @@ unsigned char* ObtainBlockBuffer(std::ostream& sink)
 
 // Reads up to n bytes into bytes and returns how many it read. It goes to the source's buffer
 // directly, as istream::read would after checking the state: the stream's own calls build a
-// guard object for every field, which cost a quarter of a batch's walk of small models. As
+// sentry object for every call, work that a walk made of many 4-byte fields cannot afford. As
 // with istream::read, a short read fails the source and sets end of file, and a source that
 // is not good reads nothing and is failed.
 std::streamsize ReadBytes(std::istream& source, unsigned char* bytes, std::streamsize n)
@@ -226,10 +226,10 @@ const int kLentBufferSlot = std::ios_base::xalloc();
 // and the other has room, both streams being good, reducing them on the way when run is given,
 // and returns where they now lie. Returns null when it cannot: the caller then moves them
 // through its own buffer, which also does what a short read or a refused write calls for. This
-// is the side channel that LendFileBuffers opens. Most fields and runs of a model lie whole in
-// the input buffer; taking them from there saves a copy into a buffer of the primitive's own and
-// the stream calls around it, which together took a third of the primitives' time on a batch of
-// small models, and reducing on the way costs little more than the copy alone.
+// is the side channel that LendFileBuffers opens, and the only place that uses it. Most fields
+// and runs of a model lie whole in the input buffer; taking them from there saves a copy into a
+// buffer of the primitive's own and the stream calls around it, and the reduction is done in
+// the same pass over the bytes as the copy that has to be made anyway.
 unsigned char* MoveDirectly(std::istream& source, std::ostream& sink, std::streamsize n,
                             const RunReduction* run = nullptr)
 {

@@ -17,8 +17,8 @@
 
 // Every file and copy moves through blocks of this size, so memory stays the same whatever size a
 // file declares: the input buffer, the copy buffer and the --stats measuring read this much at a
-// time. 256 KiB moved 256 MB models as fast as 512 KiB did, in half the memory (a batch worker
-// should stay within 8 MB); smaller blocks cost more system calls.
+// time. Large enough that a large model's system calls cost little beside its bytes, small
+// enough that a batch worker stays within a few megabytes.
 constexpr std::size_t kBlockSize = 256 * 1024;
 
 // Buffers that the system reads into and writes from start on a page: the kernel's copies to and
