@@ -77,51 +77,85 @@ constexpr bool kLittleEndianHost = true;
 constexpr bool kLittleEndianHost = false;
 #endif
 
-// Reduces the 16 fields at from into to (which may be from itself) under 16 lanes. The fields
-// pass through a local array, so the compiler knows that they cannot overlap the lanes and
-// makes vector code of the loop. Without kRounding the rule folds to a mask, which is all that
-// truncation needs, so the plain conversion pays for nothing else.
-template <bool kRounding>
-inline void ReduceStep(const unsigned char* from, unsigned char* to, const std::uint32_t* keep,
-                       const std::uint32_t* rounds, int dropped)
+// The field at bytes, and bytes set to a field, in file order. On a little-endian host a copy
+// moves the bytes whole, which the compiler can keep in vector registers.
+inline std::uint32_t LoadField(const unsigned char* bytes)
 {
-    std::uint32_t fields[16];
-    if (kLittleEndianHost) {
-        std::memcpy(fields, from, sizeof fields);
-    } else {
-        for (int i = 0; i < 16; ++i)
-            fields[i] = static_cast<std::uint32_t>(DecodeInt32(from + 4 * i));
+    std::uint32_t field = 0;
+    if (kLittleEndianHost)
+        std::memcpy(&field, bytes, sizeof field);
+    else
+        field = static_cast<std::uint32_t>(DecodeInt32(bytes));
+    return field;
+}
+
+inline void StoreField(std::uint32_t field, unsigned char* bytes)
+{
+    if (kLittleEndianHost)
+        std::memcpy(bytes, &field, sizeof field);
+    else
+        EncodeUint32(field, bytes);
+}
+
+// Truncates the 4 fields at from into to (which may be from itself) under 4 lanes: without
+// rounding the rule folds to a mask, which is all that the plain conversion pays for. The fields
+// pass through a local array, so the compiler knows that they cannot overlap the lanes and makes
+// one vector operation of them.
+inline void TruncateStep(const unsigned char* from, unsigned char* to, const std::uint32_t* keep, int dropped)
+{
+    std::uint32_t reduced[4];
+    for (int i = 0; i < 4; ++i)
+        reduced[i] = ReduceField(LoadField(from + 4 * i), keep[i], 0u, dropped);
+    for (int i = 0; i < 4; ++i)
+        StoreField(reduced[i], to + 4 * i);
+}
+
+// Rounds the 16 fields at from into to (which may be from itself) under 16 lanes: the ordinary
+// way, and again by the whole rule in the rare step that holds an infinity, a NaN or a value
+// rounded to the largest exponent.
+inline void RoundStep(const unsigned char* from, unsigned char* to, const std::uint32_t* keep,
+                      const std::uint32_t* rounds, int dropped)
+{
+    std::uint32_t reduced[16];
+    std::uint32_t unusual = 0;
+    for (int i = 0; i < 16; ++i) {
+        const std::uint32_t field = LoadField(from + 4 * i);
+        reduced[i] = (field + RoundingCarry(field, rounds[i], dropped)) & keep[i];
+        unusual |= MayNeedTheWholeRule(field, reduced[i]) ? 0xFFFFFFFFu : 0u;
     }
+    for (int i = 0; unusual != 0 && i < 16; ++i)
+        reduced[i] = ReduceField(LoadField(from + 4 * i), keep[i], rounds[i], dropped);
     for (int i = 0; i < 16; ++i)
-        fields[i] = ReduceField(fields[i], keep[i], kRounding ? rounds[i] : 0u, dropped);
-    if (kLittleEndianHost) {
-        std::memcpy(to, fields, sizeof fields);
-    } else {
-        for (int i = 0; i < 16; ++i)
-            EncodeUint32(fields[i], to + 4 * i);
-    }
+        StoreField(reduced[i], to + 4 * i);
 }
 
 // Reduces size bytes of whole groups from from into to (which may be from itself): 16 fields at
-// a time, then field by field, then the bytes of a field cut short by the end of the input, which
-// keep what truncation leaves of them.
+// a time (truncated in four steps written out, which the compiler does not unroll from a loop),
+// then field by field, then the bytes of a field cut short by the end of the input, which keep
+// what truncation leaves of them.
 template <bool kRounding>
 void ReduceRunAs(const unsigned char* from, unsigned char* to, std::size_t size, const FieldLanes& lanes)
 {
     std::size_t b = 0;
     int at = 0;
+    const std::uint32_t* keep = lanes.keep;
     for (; b + 64 <= size; b += 64) {
-        ReduceStep<kRounding>(from + b, to + b, lanes.keep + at, lanes.rounds + at, lanes.dropped);
+        if (kRounding) {
+            RoundStep(from + b, to + b, keep + at, lanes.rounds + at, lanes.dropped);
+        } else {
+            TruncateStep(from + b, to + b, keep + at, lanes.dropped);
+            TruncateStep(from + b + 16, to + b + 16, keep + at + 4, lanes.dropped);
+            TruncateStep(from + b + 32, to + b + 32, keep + at + 8, lanes.dropped);
+            TruncateStep(from + b + 48, to + b + 48, keep + at + 12, lanes.dropped);
+        }
         at += 16;
         if (at == lanes.size)
             at = 0;
     }
-    for (; b + 4 <= size; b += 4, ++at) {
-        const std::uint32_t field = static_cast<std::uint32_t>(DecodeInt32(from + b));
-        EncodeUint32(ReduceField(field, lanes.keep[at], lanes.rounds[at], lanes.dropped), to + b);
-    }
+    for (; b + 4 <= size; b += 4, ++at)
+        StoreField(ReduceField(LoadField(from + b), keep[at], lanes.rounds[at], lanes.dropped), to + b);
     for (int i = 0; b < size; ++b, ++i)
-        to[b] = static_cast<unsigned char>(from[b] & (lanes.keep[at] >> (8 * i)));
+        to[b] = static_cast<unsigned char>(from[b] & (keep[at] >> (8 * i)));
 }
 
 void ReduceRun(const unsigned char* from, unsigned char* to, std::size_t size, const FieldLanes& lanes)

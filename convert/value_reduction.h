@@ -65,24 +65,40 @@ constexpr std::uint32_t KeptBitsMask(int keptBits)
 // truncated, or becomes the quiet NaN of its sign (0x7FC00000, 0xFFC00000) when truncation would
 // leave it no mantissa bit. (Truncation keeps no such promise: a NaN may become infinity, as it
 // always has.)
+constexpr std::uint32_t kFloatMagnitude = 0x7FFFFFFFu;
+constexpr std::uint32_t kFloatExponent = 0x7F800000u; // as a magnitude: infinity, and above it the NaNs
+
+// What rounding adds to a field before its dropped bits are cleared: just under half of the last
+// kept place, plus that place's own bit, which carries into the kept bits exactly when the dropped
+// bits are above half, or at half with the kept bits odd. The carry makes the magnitude larger,
+// into the exponent where it must. Zero when rounds is zero.
+inline std::uint32_t RoundingCarry(std::uint32_t bits, std::uint32_t rounds, int dropped)
+{
+    const std::uint32_t halfLess = ((1u << dropped) >> 1) - 1u; // all ones, and unused, when nothing is dropped
+    return (halfLess + ((bits >> dropped) & 1u)) & rounds;
+}
+
 inline std::uint32_t ReduceField(std::uint32_t bits, std::uint32_t keep, std::uint32_t rounds, int dropped)
 {
-    const std::uint32_t kMagnitude = 0x7FFFFFFFu;
-    const std::uint32_t kExponent = 0x7F800000u; // as a magnitude: infinity, and above it the NaNs
     const std::uint32_t truncated = bits & keep;
-    const std::uint32_t magnitude = bits & kMagnitude;
-    // Just under half of the last kept place, plus that place's own bit, carries into the kept
-    // bits exactly when the dropped bits are above half, or at half with the kept bits odd. The
-    // carry makes the magnitude larger, into the exponent where it must.
-    const std::uint32_t halfLess = ((1u << dropped) >> 1) - 1u; // all ones, and so unused, when nothing is dropped
-    const std::uint32_t carry = (halfLess + ((bits >> dropped) & 1u)) & rounds;
+    const std::uint32_t magnitude = bits & kFloatMagnitude;
+    const std::uint32_t carry = RoundingCarry(bits, rounds, dropped);
     // Infinity and the NaNs, and a finite value whose carry would reach the all-ones exponent and
     // make it infinite: these are truncated. (The sum cannot pass 32 bits: the carry is below 2^22.)
-    const bool truncate = magnitude + carry >= kExponent;
+    const bool truncate = magnitude + carry >= kFloatExponent;
     // A NaN must keep a mantissa bit, or it would read as infinity.
     const std::uint32_t quietBit =
-        magnitude > kExponent && (truncated & kMagnitude) == kExponent ? rounds & 0x00400000u : 0u;
+        magnitude > kFloatExponent && (truncated & kFloatMagnitude) == kFloatExponent ? rounds & 0x00400000u : 0u;
     return (truncate ? truncated : (bits + carry) & keep) | quietBit;
+}
+
+// False when ReduceField certainly gives (bits + RoundingCarry) & keep, the ordinary result: then
+// neither bits nor ordinary has the all-ones exponent of infinity and the NaNs. A run can reduce
+// its fields the ordinary way and take the whole rule only where this says so, which real values
+// almost never make it do.
+inline bool MayNeedTheWholeRule(std::uint32_t bits, std::uint32_t ordinary)
+{
+    return ((bits | ordinary) & kFloatExponent) == kFloatExponent;
 }
 
 // One value reduced to its high keptBits bits (kFewestKeptBits to kMostKeptBits) by ReduceField.
