@@ -93,22 +93,6 @@ TEST(ReduceBits, NamedBoundariesAtTheFewestTheDefaultAndMoreBits)
     }
 }
 
-// The core's kind for each of the oracle's.
-ReducedKind KindOf(ValueKind kind)
-{
-    switch (kind) {
-    case ValueKind::Position: return ReducedKind::Position;
-    case ValueKind::Normal: return ReducedKind::Normal;
-    case ValueKind::Tangent: return ReducedKind::Tangent;
-    case ValueKind::Extent: return ReducedKind::Extent;
-    case ValueKind::TextureCoordinate: return ReducedKind::TextureCoordinate;
-    case ValueKind::Translation: return ReducedKind::Translation;
-    case ValueKind::Rotation: return ReducedKind::Rotation;
-    case ValueKind::Scaling: return ReducedKind::Scaling;
-    }
-    return ReducedKind::Position;
-}
-
 struct SeenValue {
     ReducedKind kind;
     std::uint32_t original;
@@ -122,20 +106,6 @@ void CollectValues(void* context, ReducedKind kind, const std::uint32_t* origina
         static_cast<std::vector<SeenValue>*>(context)->push_back({kind, original[i], reduced[i]});
 }
 
-// Random settings drawn from random, the same for the core and the oracle: each kind's bits
-// from 10 to 32 (the default, the fewest and the most more often), rounding or not.
-void DrawSettings(std::mt19937& random, ConversionSettings& settings, ReductionPlan& plan)
-{
-    const int favourites[] = {kDefaultKeptBits, kFewestKeptBits, kMostKeptBits};
-    plan.nearest = random() % 2 == 1;
-    settings.rounding = plan.nearest ? Rounding::Nearest : Rounding::TowardZero;
-    for (int k = 0; k < 8; ++k) {
-        const int bits = random() % 4 == 0 ? favourites[random() % 3] : kFewestKeptBits + random() % 23;
-        plan.keptBits[k] = bits;
-        settings.keptBits[static_cast<int>(KindOf(static_cast<ValueKind>(k)))] = bits;
-    }
-}
-
 // For random settings, a conversion reduces every recorded value as the oracle does and leaves
 // every other byte as it was, and shows each value, in file order, with its kind, as written.
 // The first values of each model are set to the boundary cases.
@@ -147,17 +117,15 @@ TEST(ReducedConversion, RandomSettingsReduceEachRecordedValueAsTheOracleDoesAndN
     std::vector<ModelPlan> plans = {FullModelPlan(800), FullModelPlan(1000)};
     for (std::uint32_t seed = 1; seed <= 30; ++seed)
         plans.push_back(RandomModelPlan(seed, seed % 2 ? 800 : 900));
-    std::mt19937 random(2024);
     for (std::size_t m = 0; m < plans.size(); ++m) {
         WrittenModel model = WriteModel(plans[m], static_cast<std::uint32_t>(m + 1));
         for (std::size_t i = 0; i < std::size(edges) && i < model.reduced.size(); ++i) {
             PutFieldAt(model.bytes, model.reduced[i].offset, static_cast<std::int32_t>(edges[i]));
             model.reduced[i].original = edges[i];
         }
-        for (int draw = 0; draw < 4; ++draw) {
-            ConversionSettings settings;
-            ReductionPlan plan;
-            DrawSettings(random, settings, plan);
+        for (std::uint32_t draw = 0; draw < 4; ++draw) {
+            const ReductionPlan plan = RandomReductionPlan(static_cast<std::uint32_t>(100 * m) + draw);
+            ConversionSettings settings = SettingsFor(plan);
             std::vector<SeenValue> seen;
             settings.observe = CollectValues;
             settings.context = &seen;
@@ -172,7 +140,7 @@ TEST(ReducedConversion, RandomSettingsReduceEachRecordedValueAsTheOracleDoesAndN
             ASSERT_EQ(seen.size(), model.reduced.size());
             for (std::size_t i = 0; i < seen.size(); ++i) {
                 const ReducedValue& value = model.reduced[i];
-                ASSERT_TRUE(seen[i].kind == KindOf(value.kind) && seen[i].original == value.original &&
+                ASSERT_TRUE(seen[i].kind == ReducedKindOf(value.kind) && seen[i].original == value.original &&
                             seen[i].reduced == static_cast<std::uint32_t>(FieldAt(expected, value.offset)))
                     << "value " << i << " at offset " << value.offset;
             }
@@ -203,13 +171,10 @@ TEST_F(ReducedConversionOfFiles, RandomSettingsReduceALargeModelAsTheOracleDoes)
     description.chunks.push_back(largeGeoset);
     const WrittenModel model = WriteModel(description, 5);
     ASSERT_TRUE(WriteFile(Path("model.mdx"), model.bytes));
-    std::mt19937 random(99);
-    for (int draw = 0; draw < 4; ++draw) {
-        ConversionSettings settings;
-        ReductionPlan plan;
-        DrawSettings(random, settings, plan);
+    for (std::uint32_t draw = 0; draw < 4; ++draw) {
+        const ReductionPlan plan = RandomReductionPlan(9000 + draw);
         ConversionReport report;
-        ASSERT_EQ(ConvertModelWithReport(Path("model.mdx"), Path("out.mdx"), settings, report), 1)
+        ASSERT_EQ(ConvertModelWithReport(Path("model.mdx"), Path("out.mdx"), SettingsFor(plan), report), 1)
             << DescribeFailure(report);
         EXPECT_EQ(FirstDifference(ReadFile(Path("out.mdx")), ExpectedOutput(model, plan)), -1) << "draw " << draw;
     }
