@@ -112,7 +112,7 @@ inline void TruncateStep(const unsigned char* from, unsigned char* to, const std
 
 // Rounds the 16 fields at from into to (which may be from itself) under 16 lanes: the ordinary
 // way, and again by the whole rule in the rare step that holds an infinity, a NaN or a value
-// rounded to the largest exponent.
+// near the largest finite one.
 inline void RoundStep(const unsigned char* from, unsigned char* to, const std::uint32_t* keep,
                       const std::uint32_t* rounds, int dropped)
 {
@@ -121,7 +121,7 @@ inline void RoundStep(const unsigned char* from, unsigned char* to, const std::u
     for (int i = 0; i < 16; ++i) {
         const std::uint32_t field = LoadField(from + 4 * i);
         reduced[i] = (field + RoundingCarry(field, rounds[i], dropped)) & keep[i];
-        unusual |= MayNeedTheWholeRule(field, reduced[i]) ? 0xFFFFFFFFu : 0u;
+        unusual |= MayNeedTheWholeRule(field) ? 0xFFFFFFFFu : 0u;
     }
     for (int i = 0; unusual != 0 && i < 16; ++i)
         reduced[i] = ReduceField(LoadField(from + 4 * i), keep[i], rounds[i], dropped);

@@ -92,13 +92,14 @@ inline std::uint32_t ReduceField(std::uint32_t bits, std::uint32_t keep, std::ui
     return (truncate ? truncated : (bits + carry) & keep) | quietBit;
 }
 
-// False when ReduceField certainly gives (bits + RoundingCarry) & keep, the ordinary result: then
-// neither bits nor ordinary has the all-ones exponent of infinity and the NaNs. A run can reduce
-// its fields the ordinary way and take the whole rule only where this says so, which real values
-// almost never make it do.
-inline bool MayNeedTheWholeRule(std::uint32_t bits, std::uint32_t ordinary)
+// False when ReduceField certainly gives the ordinary result, (bits + RoundingCarry) & keep:
+// when the exponent of bits is below 254, so that bits is finite and a carry cannot make it
+// infinite. A run can round its fields the ordinary way and take the whole rule only where this
+// says so, which real values almost never make it do.
+inline bool MayNeedTheWholeRule(std::uint32_t bits)
 {
-    return ((bits | ordinary) & kFloatExponent) == kFloatExponent;
+    const std::uint32_t kTopExponents = 0x7F000000u; // 254 and 255
+    return (bits & kTopExponents) == kTopExponents;
 }
 
 // One value reduced to its high keptBits bits (kFewestKeptBits to kMostKeptBits) by ReduceField.
