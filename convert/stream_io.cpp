@@ -121,7 +121,7 @@ inline void RoundStep(const unsigned char* from, unsigned char* to, const std::u
     for (int i = 0; i < 16; ++i) {
         const std::uint32_t field = LoadField(from + 4 * i);
         reduced[i] = (field + RoundingCarry(field, rounds[i], dropped)) & keep[i];
-        unusual |= MayNeedTheWholeRule(field) ? 0xFFFFFFFFu : 0u;
+        unusual |= MayNeedTheWholeRule(field) ? rounds[i] : 0u; // a frame time is copied as it is
     }
     for (int i = 0; unusual != 0 && i < 16; ++i)
         reduced[i] = ReduceField(LoadField(from + 4 * i), keep[i], rounds[i], dropped);
