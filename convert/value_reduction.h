@@ -53,6 +53,19 @@ constexpr std::uint32_t KeptBitsMask(int keptBits)
     return keptBits >= 32 ? 0xFFFFFFFFu : ~(0xFFFFFFFFu >> keptBits);
 }
 
+constexpr std::uint32_t kFloatMagnitude = 0x7FFFFFFFu;
+constexpr std::uint32_t kFloatExponent = 0x7F800000u; // as a magnitude: infinity; above it the NaNs
+
+// What rounding adds to a field before its dropped bits are cleared: just under half of the last
+// kept place, plus that place's own bit, which carries into the kept bits exactly when the dropped
+// bits are above half, or at half with the kept bits odd. The carry makes the magnitude larger,
+// into the exponent where it must. Zero when rounds is zero.
+inline std::uint32_t RoundingCarry(std::uint32_t bits, std::uint32_t rounds, int dropped)
+{
+    const std::uint32_t halfLess = ((1u << dropped) >> 1) - 1u; // all ones, and unused, when nothing is dropped
+    return (halfLess + ((bits >> dropped) & 1u)) & rounds;
+}
+
 // The rule of every reduction, for one 32-bit field: keep says which bits stay (KeptBitsMask, all
 // ones for a field copied unchanged), dropped is how many low bits a value drops (the same for
 // every field of a run: 32 minus the kept bits), and rounds is all ones to round to nearest, zero
@@ -65,19 +78,6 @@ constexpr std::uint32_t KeptBitsMask(int keptBits)
 // truncated, or becomes the quiet NaN of its sign (0x7FC00000, 0xFFC00000) when truncation would
 // leave it no mantissa bit. (Truncation keeps no such promise: a NaN may become infinity, as it
 // always has.)
-constexpr std::uint32_t kFloatMagnitude = 0x7FFFFFFFu;
-constexpr std::uint32_t kFloatExponent = 0x7F800000u; // as a magnitude: infinity, and above it the NaNs
-
-// What rounding adds to a field before its dropped bits are cleared: just under half of the last
-// kept place, plus that place's own bit, which carries into the kept bits exactly when the dropped
-// bits are above half, or at half with the kept bits odd. The carry makes the magnitude larger,
-// into the exponent where it must. Zero when rounds is zero.
-inline std::uint32_t RoundingCarry(std::uint32_t bits, std::uint32_t rounds, int dropped)
-{
-    const std::uint32_t halfLess = ((1u << dropped) >> 1) - 1u; // all ones, and unused, when nothing is dropped
-    return (halfLess + ((bits >> dropped) & 1u)) & rounds;
-}
-
 inline std::uint32_t ReduceField(std::uint32_t bits, std::uint32_t keep, std::uint32_t rounds, int dropped)
 {
     const std::uint32_t truncated = bits & keep;
