@@ -7,6 +7,7 @@
 // compression this tool does not read, is kept exactly as it was and reported.
 
 #include "conversion_report.h"
+#include "value_reduction.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -38,10 +39,10 @@ using InOrderRunner = std::function<void(std::size_t count, int workers,
                                          const std::function<void(std::size_t)>& take)>;
 
 struct ArchiveOptions {
-    // How the models' values are reduced, as ConversionReport::mode takes it; null: truncation.
-    // Its observer, when set, sees every model's values; the models are then reduced one after
-    // another on the calling thread, so an observer need not be thread-safe.
-    const ReductionMode* mode = nullptr;
+    // How the models' values are reduced, as for a model on its own. Its observer, when set, sees
+    // every model's values; the models are then reduced one after another on the calling thread,
+    // so an observer need not be thread-safe.
+    ConversionSettings settings;
     // Reduces and compresses the models; empty: one after another on the calling thread. The
     // output bytes do not depend on the runner or the number of workers.
     InOrderRunner runner;

@@ -229,7 +229,7 @@ bool WriteArchive(std::FILE* input, const std::function<std::FILE*()>& openInput
         std::FILE* file = openInput();
         const BlockEntry& block = archive.blocks[i];
         ReduceArchiveModel(file, archive, static_cast<std::uint32_t>(i),
-                           KeyAt(pass, i, block.flags, block.offset, block.realSize), options.mode,
+                           KeyAt(pass, i, block.flags, block.offset, block.realSize), options.settings,
                            models[slot[i]]);
         if (file != nullptr)
             std::fclose(file);
@@ -239,7 +239,7 @@ bool WriteArchive(std::FILE* input, const std::function<std::FILE*()>& openInput
             pass.failed = true;
     };
     // An observer sees the models one at a time, on the calling thread.
-    const bool inOrder = !options.runner || (options.mode != nullptr && options.mode->observe != nullptr);
+    const bool inOrder = !options.runner || options.settings.observe != nullptr;
     if (inOrder) {
         for (std::size_t i = 0; i < archive.blocks.size(); ++i) {
             convert(i);

@@ -52,7 +52,7 @@ private:
 } // namespace
 
 void ReduceArchiveModel(std::FILE* input, const Archive& archive, std::uint32_t blockIndex, std::uint32_t key,
-                        const ReductionMode* mode, ReducedModel& result)
+                        const ConversionSettings& settings, ReducedModel& result)
 {
     const BlockEntry& block = archive.blocks[blockIndex];
     ArchiveModel& model = result.model;
@@ -60,7 +60,6 @@ void ReduceArchiveModel(std::FILE* input, const Archive& archive, std::uint32_t 
     model.size = block.realSize;
     model.storedBefore = block.storedSize;
     model.storedAfter = block.storedSize;
-    model.report.mode = mode;
     std::string content;
     ReadError error;
     if (input == nullptr) {
@@ -78,7 +77,7 @@ void ReduceArchiveModel(std::FILE* input, const Archive& archive, std::uint32_t 
         std::istream source(&sourceBuffer);
         StringOutput sinkBuffer(reduced);
         std::ostream sink(&sinkBuffer);
-        if (!ConvertModelStream(source, sink, model.report)) {
+        if (!ConvertModelStream(source, sink, settings, model.report)) {
             model.keptReason = DescribeFailure(model.report);
             return;
         }

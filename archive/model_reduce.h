@@ -21,4 +21,4 @@ struct ReducedModel {
 // converted (mode as ConversionReport::mode takes it) and packs the reduced copy in the archive's
 // sectors. A model that cannot be read or converted is marked kept, with the reason.
 void ReduceArchiveModel(std::FILE* input, const Archive& archive, std::uint32_t blockIndex, std::uint32_t key,
-                        const ReductionMode* mode, ReducedModel& result);
+                        const ConversionSettings& settings, ReducedModel& result);

@@ -1,15 +1,20 @@
 // The command-line tool's speed against a plain copy, with models from the project's model maker.
 //
 //   duridodi-bench [MB] [DIR]          a geometry-heavy and an animation-heavy model of about MB
-//                                      megabytes (256 by default): duridodi -o against cp
+//                                      megabytes (256 by default): duridodi -o, also with other
+//                                      bits and rounding, against cp and against dd with the
+//                                      tool's own block size: the honest floor for a program that
+//                                      reads a file to change it, where cp copies inside the kernel
 //   duridodi-bench batch [DIR] [COUNT] a tree of COUNT models like a game's (4,000 by default):
 //                                      duridodi -r -q -j 1 and with its default workers against
 //                                      cp -rT
 //
 // Every program overwrites the outputs of an earlier run, as a real run would. The programs take
 // turns, round after round, so that a machine busy with other work slows each about as much; each
-// figure is the median of five rounds after one that is not counted, and the spread of the five
-// says how noisy the machine was. The peak resident memory is the tool's whole process.
+// figure is the median of kRounds rounds after one that is not counted, and the spread of the
+// rounds says how noisy the machine was. The peak resident memory is the tool's whole process.
+
+#include "stream_io.h"
 
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -29,7 +34,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr int kRounds = 5;
+constexpr int kRounds = 9;
 
 struct RunFigures {
     double seconds;
@@ -98,25 +103,36 @@ double Median(std::vector<double> values)
     return values[values.size() / 2];
 }
 
-// One line per program: median, spread, throughput, speed against the first (the copy), and
-// the peak memory of the tool, in all and per worker. The speed is given twice: as the ratio of
-// the two medians, and as the median of the five rounds' own ratios, which a machine that slows
-// down or speeds up between rounds moves less.
-void PrintSeries(const std::vector<Series>& programs, double megabytes, const std::vector<int>& workers)
+// The median of the rounds' own ratios of reference's time to program's: a machine that slows down
+// or speeds up between rounds moves it less than the ratio of the two medians.
+double PairedSpeed(const Series& reference, const Series& program)
+{
+    std::vector<double> ratios;
+    for (std::size_t round = 0; round < program.seconds.size(); ++round)
+        ratios.push_back(reference.seconds[round] / program.seconds[round]);
+    return Median(ratios);
+}
+
+// One line per program: median, spread, throughput, speed against the first (the copy) as the
+// ratio of the medians and paired, the paired speed against the references given (by index),
+// and the peak memory of the tool, in all and per worker.
+void PrintSeries(const std::vector<Series>& programs, double megabytes, const std::vector<int>& workers,
+                 const std::vector<std::size_t>& references = {})
 {
     const double copySeconds = Median(programs[0].seconds);
-    std::printf("  %-30s %8s %17s %8s %7s %7s  %s\n", "", "median",
-                ("spread (" + std::to_string(kRounds) + " runs)").c_str(), "MB/s", "speed", "paired",
-                "peak memory");
+    std::printf("  %-38s %8s %17s %8s %7s %7s", "", "median", ("spread (" + std::to_string(kRounds) + " runs)").c_str(),
+                "MB/s", "speed", "paired");
+    for (const std::size_t reference : references)
+        std::printf(" %10s", ("/" + programs[reference].name.substr(0, programs[reference].name.find(' '))).c_str());
+    std::printf("  %s\n", "peak memory");
     for (std::size_t index = 0; index < programs.size(); ++index) {
         const Series& program = programs[index];
         const double median = Median(program.seconds);
         const auto [low, high] = std::minmax_element(program.seconds.begin(), program.seconds.end());
-        std::vector<double> ratios;
-        for (std::size_t round = 0; round < program.seconds.size(); ++round)
-            ratios.push_back(programs[0].seconds[round] / program.seconds[round]);
-        std::printf("  %-30s %7.3fs %7.3fs-%7.3fs %8.1f %6.2fx %6.2fx", program.name.c_str(), median, *low, *high,
-                    megabytes / median, copySeconds / median, Median(ratios));
+        std::printf("  %-38s %7.3fs %7.3fs-%7.3fs %8.1f %6.2fx %6.2fx", program.name.c_str(), median, *low, *high,
+                    megabytes / median, copySeconds / median, PairedSpeed(programs[0], program));
+        for (const std::size_t reference : references)
+            std::printf(" %9.3fx", PairedSpeed(programs[reference], program));
         if (workers[index] > 0)
             std::printf("  %.1f MB, %.1f MB per worker", program.peakKilobytes / 1024.0,
                         program.peakKilobytes / 1024.0 / workers[index]);
@@ -143,12 +159,24 @@ void MeasureModel(const char* kind, const std::string& megabytesText, const fs::
     const std::string copy = (directory / ("bench_" + std::string(kind) + "_copy.mdx")).string();
     g_written = {input, output, copy};
     RunProgram({DURIDODI_MAKE_MODEL, kind, input, megabytesText});
-    std::vector<Series> programs = {{"cp", {"/bin/cp", input, copy}, {}, 0},
-                                    {"duridodi -o", {DURIDODI_TOOL, "-q", "-o", output, input}, {}, 0}};
+    const std::string blockSize = "bs=" + std::to_string(kBlockSize / 1024) + "K";
+    const auto tool = [&](std::vector<std::string> options) {
+        options.insert(options.begin(), DURIDODI_TOOL);
+        options.insert(options.end(), {"-q", "-o", output, input});
+        return options;
+    };
+    std::vector<Series> programs = {
+        {"cp", {"/bin/cp", input, copy}, {}, 0},
+        {"dd " + blockSize, {"/bin/dd", "if=" + input, "of=" + copy, blockSize, "status=none"}, {}, 0},
+        {"duridodi -o", tool({}), {}, 0},
+        {"--round", tool({"--round"}), {}, 0},
+        {"--keep-bits 20,texture_coordinates=24", tool({"--keep-bits", "20,texture_coordinates=24"}), {}, 0},
+        {"--keep-bits 24 --round", tool({"--keep-bits", "24", "--round"}), {}, 0},
+    };
     RunInTurns(programs);
     const double megabytes = MegabytesOf(input);
     std::printf("%s model, %.1f MB, in %s\n", kind, megabytes, directory.c_str());
-    PrintSeries(programs, megabytes, {0, 1});
+    PrintSeries(programs, megabytes, {0, 0, 1, 1, 1, 1}, {1, 2});
     fs::remove(input);
     fs::remove(output);
     fs::remove(copy);

@@ -9,7 +9,8 @@ const char kUsageText[] =
     "       duridodi -r [OPTION]... DIR...\n"
     "\n"
     "Writes a reduced copy of each MDX model FILE beside it as NAME_dezavivi.mdx:\n"
-    "geometry and animation floats keep their high 16 bits, all else is copied.\n"
+    "geometry and animation floats keep their high 16 bits (see --keep-bits),\n"
+    "all else is copied.\n"
     "\n"
     "  -o OUT      write the copy of the one FILE to OUT (never onto FILE itself)\n"
     "  -r          convert every .mdx file under each DIR, in sorted order;\n"
@@ -25,8 +26,15 @@ const char kUsageText[] =
     "              after the conversion (a dry run deflates its output while\n"
     "              walking), and a line with the largest change the reduction\n"
     "              made to each kind of value\n"
-    "  --round     round each value to the nearest 16-bit value (ties to even)\n"
-    "              instead of truncating it; never to infinity\n"
+    "  --round     round each value to the nearest value of the bits it keeps\n"
+    "              (ties to even) instead of truncating it; never to infinity\n"
+    "  --keep-bits N\n"
+    "  --keep-bits KIND=N[,KIND=N]...\n"
+    "              keep the high N bits (10 to 32, default 16; 32 copies) of\n"
+    "              every reduced value, or of the values of each KIND named:\n"
+    "              positions, normals, tangents, texture_coordinates, extents,\n"
+    "              translations, rotations, scalings; \"18,rotations=22\" sets\n"
+    "              every kind, then one\n"
     "  --json      print one JSON object per input and a summary object\n"
     "              (JSON Lines) on stdout instead of the text lines\n"
     "  -h, --help  show this help\n"
@@ -48,6 +56,60 @@ static int ParseJobs(const char* text, std::string& error)
         return 0;
     }
     return static_cast<int>(jobs);
+}
+
+// A number of kept bits from text, or 0 with the reason in error when it is not a whole number
+// from kFewestKeptBits to kMostKeptBits.
+static int ParseKeptBits(const std::string& text, std::string& error)
+{
+    char* end = nullptr;
+    const long bits = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || end != text.c_str() + text.size() || bits < kFewestKeptBits || bits > kMostKeptBits) {
+        error = "--keep-bits needs a number of bits from " + std::to_string(kFewestKeptBits) + " to " +
+                std::to_string(kMostKeptBits) + ", not '" + text + "'";
+        return 0;
+    }
+    return static_cast<int>(bits);
+}
+
+// The kind a word of --keep-bits names; false with the reason in error when none does.
+static bool ParseKind(const std::string& word, ReducedKind& kind, std::string& error)
+{
+    std::string words;
+    for (int k = 0; k < kReducedKindCount; ++k) {
+        if (word == KindWord(static_cast<ReducedKind>(k))) {
+            kind = static_cast<ReducedKind>(k);
+            return true;
+        }
+        words += std::string(k == 0 ? "" : ", ") + KindWord(static_cast<ReducedKind>(k));
+    }
+    error = "--keep-bits: unknown kind of value '" + word + "' (the kinds: " + words + ")";
+    return false;
+}
+
+// The value of --keep-bits: settings separated by commas, each N for every kind or KIND=N for
+// one, applied in order. Returns 1 on success, 0 with the reason in error.
+static int ParseKeepBits(const std::string& value, CliOptions& options, std::string& error)
+{
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t comma = value.find(',', start);
+        const std::string setting = value.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+        const std::size_t equals = setting.find('=');
+        const int bits = ParseKeptBits(equals == std::string::npos ? setting : setting.substr(equals + 1), error);
+        if (bits == 0)
+            return 0;
+        ReducedKind kind = ReducedKind::Position;
+        if (equals != std::string::npos && !ParseKind(setting.substr(0, equals), kind, error))
+            return 0;
+        for (int k = 0; k < kReducedKindCount; ++k) {
+            if (equals == std::string::npos || k == static_cast<int>(kind))
+                options.keptBits[k] = bits;
+        }
+        if (comma == std::string::npos)
+            return 1;
+        start = comma + 1;
+    }
 }
 
 // The value of an option that takes one: the rest of its word when there is one, else the
@@ -115,6 +177,14 @@ static int ParseLongOption(int argc, char** argv, int& index, CliOptions& option
         options.jobs = ParseJobs(value, error);
         return options.jobs > 0;
     }
+    if (std::strncmp(word, "--keep-bits", 11) == 0 && (word[11] == '\0' || word[11] == '=')) {
+        const char* value = word[11] == '=' ? word + 12 : OptionValue(argc, argv, index, "");
+        if (value == nullptr) {
+            error = "--keep-bits needs a number of bits or KIND=N settings";
+            return 0;
+        }
+        return ParseKeepBits(value, options, error);
+    }
     if (std::strcmp(word, "--help") == 0) {
         options.help = 1;
     } else if (std::strcmp(word, "--version") == 0) {
@@ -166,4 +236,24 @@ int ParseArguments(int argc, char** argv, CliOptions& options, std::string& erro
         return 0;
     }
     return 1;
+}
+
+ConversionSettings SettingsOf(const CliOptions& options)
+{
+    ConversionSettings settings;
+    for (int k = 0; k < kReducedKindCount; ++k)
+        settings.keptBits[k] = options.keptBits[k];
+    settings.rounding = options.round ? Rounding::Nearest : Rounding::TowardZero;
+    return settings;
+}
+
+std::string DescribeKeptBits(const CliOptions& options)
+{
+    std::string text;
+    for (int k = 0; k < kReducedKindCount; ++k) {
+        if (options.keptBits[k] != kDefaultKeptBits)
+            text += std::string(text.empty() ? "" : ", ") + KindWord(static_cast<ReducedKind>(k)) + " " +
+                    std::to_string(options.keptBits[k]);
+    }
+    return text;
 }

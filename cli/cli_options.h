@@ -2,6 +2,8 @@
 
 // The command line of duridodi: what the user asked for, read from argv.
 
+#include "value_reduction.h"
+
 #include <string>
 #include <vector>
 
@@ -13,6 +15,9 @@ struct CliOptions {
     int dryRun = 0;                  // --dry-run: walk, write nothing
     int stats = 0;                   // --stats: deflated sizes, the saving and the largest changes
     int round = 0;                   // --round: round reduced values to nearest instead of truncating
+    int keptBits[kReducedKindCount] = {kDefaultKeptBits, kDefaultKeptBits, kDefaultKeptBits, kDefaultKeptBits,
+                                       kDefaultKeptBits, kDefaultKeptBits, kDefaultKeptBits, kDefaultKeptBits};
+                                     // --keep-bits: the high bits each ReducedKind keeps
     int json = 0;                    // --json: JSON Lines on stdout instead of text
     int jobs = 0;                    // -j N: files converted at once; 0 when not given
     int help = 0;                    // -h, --help
@@ -23,6 +28,13 @@ struct CliOptions {
 // short ones may be grouped ("-rq"); "--" ends the options. Returns 1 on success, 0 on a
 // usage error, with the reason in error (one line, no prefix).
 int ParseArguments(int argc, char** argv, CliOptions& options, std::string& error);
+
+// The settings of each conversion that options ask for: the bits of each kind and the rounding.
+ConversionSettings SettingsOf(const CliOptions& options);
+
+// The kinds whose bits differ from kDefaultKeptBits, as "positions 20, texture_coordinates 24";
+// empty when every kind keeps the default.
+std::string DescribeKeptBits(const CliOptions& options);
 
 // The most files converted at once that -j takes.
 constexpr int kMaxJobs = 256;

@@ -26,6 +26,7 @@ const char* FailureWord(const FileOutcome& outcome)
     case FailureKind::Malformed: return "malformed";
     case FailureKind::CannotWrite: return "cannot_write";
     case FailureKind::OutOfMemory: return "out_of_memory";
+    case FailureKind::InvalidSettings: return "invalid_settings";
     case FailureKind::None: break;
     }
     return "failed";
@@ -93,6 +94,10 @@ std::string InputJsonLine(const std::string& input, const FileOutcome& outcome, 
         object["largest_change"] = converted ? ValueChangesJson(outcome.changes) : Json();
     }
     object["rounding"] = options.round ? "nearest" : "toward_zero";
+    Json keptBits;
+    for (int k = 0; k < kReducedKindCount; ++k)
+        keptBits[KindWord(static_cast<ReducedKind>(k))] = options.keptBits[k];
+    object["kept_bits"] = keptBits;
     return JsonLine(object);
 }
 

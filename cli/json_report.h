@@ -9,8 +9,8 @@
 #include <string>
 
 // The object of one input: input, output, converted, dry_run, version, floats_reduced, bytes,
-// error, with --stats deflated_input, deflated_output and largest_change, and rounding; one line
-// with its line feed.
+// error, with --stats deflated_input, deflated_output and largest_change, then rounding and
+// kept_bits (the bits of each kind); one line with its line feed.
 std::string InputJsonLine(const std::string& input, const FileOutcome& outcome, const CliOptions& options);
 
 // The summary object: "summary": true, the counts, bytes, floats_reduced, with --stats the

@@ -37,11 +37,11 @@ namespace fs = std::filesystem;
 
 // Walks the input into a sink that keeps nothing; with stats the sink deflates what the
 // output would be. Fills outcome as a real conversion would.
-static void DryRunOne(const fs::path& input, int stats, FileOutcome& outcome)
+static void DryRunOne(const fs::path& input, const ConversionSettings& settings, int stats, FileOutcome& outcome)
 {
     MeasuringSink measure(stats);
     std::ostream sink(&measure);
-    if (!WalkModelFile(input, sink, outcome.report)) {
+    if (!WalkModelFile(input, sink, settings, outcome.report)) {
         outcome.failure = DescribeFailure(outcome.report);
         return;
     }
@@ -53,9 +53,10 @@ static void DryRunOne(const fs::path& input, int stats, FileOutcome& outcome)
 }
 
 // Converts the input into the output and fills outcome.
-static void WriteOne(const fs::path& inputFile, const fs::path& outputFile, int stats, FileOutcome& outcome)
+static void WriteOne(const fs::path& inputFile, const fs::path& outputFile, const ConversionSettings& settings,
+                     int stats, FileOutcome& outcome)
 {
-    if (!ConvertModelWithReport(inputFile, outputFile, outcome.report)) {
+    if (!ConvertModelWithReport(inputFile, outputFile, settings, outcome.report)) {
         outcome.failure = DescribeFailure(outcome.report);
         return;
     }
@@ -93,18 +94,13 @@ static void ConvertOne(const std::string& input, const CliOptions& options, File
         return;
     }
     outcome.bytesIn = facts.size;
-    // --round and --stats ask the conversion for more than plain truncation; the mode lives no
-    // longer than this call.
-    ReductionMode mode;
-    mode.rounding = options.round ? Rounding::Nearest : Rounding::TowardZero;
-    mode.observe = options.stats ? ObserveValueChanges : nullptr;
-    mode.context = &outcome.changes;
-    outcome.report.mode = options.round || options.stats ? &mode : nullptr;
+    ConversionSettings settings = SettingsOf(options);
+    settings.observe = options.stats ? ObserveValueChanges : nullptr;
+    settings.context = &outcome.changes;
     if (options.dryRun)
-        DryRunOne(inputFile, options.stats, outcome);
+        DryRunOne(inputFile, settings, options.stats, outcome);
     else
-        WriteOne(inputFile, outputFile, options.stats, outcome);
-    outcome.report.mode = nullptr;
+        WriteOne(inputFile, outputFile, settings, options.stats, outcome);
 }
 
 // How many files are converted at once: one for a single file (as with -o, which takes one),
@@ -141,6 +137,8 @@ static void PrintSuccess(const std::string& input, const FileOutcome& outcome, c
 {
     std::string line = input + " -> " + outcome.outputPath + ": " + std::to_string(outcome.report.floatsReduced) +
                        " floats reduced, version " + std::to_string(outcome.report.version);
+    if (!DescribeKeptBits(options).empty())
+        line += "; bits kept: " + DescribeKeptBits(options);
     if (outcome.measured)
         line += DescribeSaving(outcome.deflatedIn, outcome.deflatedOut);
     if (options.dryRun)

@@ -1,5 +1,7 @@
 #include "measuring_sink.h"
 
+#include "stream_io.h"
+
 #include <cstring>
 #include <fstream>
 #include <vector>
@@ -88,7 +90,7 @@ int DeflatedFileSize(const std::filesystem::path& path, std::uint64_t& deflatedS
         return 0;
     MeasuringSink sink(1);
     // Its own block, not a shared one: several workers may measure at once.
-    std::vector<char> block(256 * 1024);
+    std::vector<char> block(kBlockSize);
     while (file.read(block.data(), static_cast<std::streamsize>(block.size())) || file.gcount() > 0)
         sink.sputn(block.data(), file.gcount());
     const int deflated = sink.FinishDeflate(deflatedSize);

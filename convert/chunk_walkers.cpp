@@ -28,25 +28,12 @@ void FailWalk(std::istream& source, ConversionReport& report, const char* reason
     source.setstate(std::ios::failbit);
 }
 
-// Copies count groups of frameFields fields (a key's frame time) and valuesPerGroup values of
-// kind, reducing the values as report.mode asks, by plain truncation when it asks nothing.
-void CopyReduced(std::istream& source, std::ostream& sink, std::int64_t count, int frameFields, int valuesPerGroup,
-                 ReducedKind kind, ConversionReport& report)
-{
-    if (report.mode != nullptr)
-        CopyValuesAsAsked(source, sink, count, frameFields, valuesPerGroup, kind, *report.mode);
-    else if (frameFields == 0)
-        CopyReducedValues(source, sink, count * valuesPerGroup, kKeptBytes);
-    else
-        CopyKeyedReduced(source, sink, count, valuesPerGroup, kKeptBytes);
-}
-
 // One track of values of kind after its tag: key count, interpolation type, global sequence id,
 // keys. A value has C components (3, or 4 for a rotation); interpolation types above 1 carry two
 // tangents per value. room is what the track region has left after the tag. Returns the bytes the
 // track took after its tag: 12 + count * 4 * (V * C + 1).
 std::int64_t WalkTrack(std::istream& source, std::ostream& sink, ReducedKind kind, std::int64_t room,
-                       ConversionReport& report)
+                       const ConversionSettings& settings, ConversionReport& report)
 {
     const int C = ValuesPerElement(kind);
     std::int32_t header[3]; // key count, interpolation type, global sequence id
@@ -64,14 +51,15 @@ std::int64_t WalkTrack(std::istream& source, std::ostream& sink, ReducedKind kin
         FailWalk(source, report, "track runs past the end of its node");
         return room;
     }
-    CopyReduced(source, sink, count, 1, static_cast<int>(valuesPerKey), kind, report);
+    CopyReducedValues(source, sink, count, 1, static_cast<int>(valuesPerKey), kind, settings);
     report.floatsReduced += count * valuesPerKey;
     return length;
 }
 
 // The tracks of a node, regionSize bytes. A tag other than translation, rotation and scaling
 // ends the walk: the rest of the region is copied unchanged.
-void WalkNodeTracks(std::istream& source, std::ostream& sink, std::int64_t regionSize, ConversionReport& report)
+void WalkNodeTracks(std::istream& source, std::ostream& sink, std::int64_t regionSize,
+                    const ConversionSettings& settings, ConversionReport& report)
 {
     std::int64_t consumed = 0;
     while (consumed < regionSize && !IsWalkOver(source, sink)) {
@@ -80,11 +68,11 @@ void WalkNodeTracks(std::istream& source, std::ostream& sink, std::int64_t regio
         const std::int32_t tag = CopyInt32(source, sink);
         consumed += 4;
         if (tag == kTagTranslation) {
-            consumed += WalkTrack(source, sink, ReducedKind::Translation, regionSize - consumed, report);
+            consumed += WalkTrack(source, sink, ReducedKind::Translation, regionSize - consumed, settings, report);
         } else if (tag == kTagRotation) {
-            consumed += WalkTrack(source, sink, ReducedKind::Rotation, regionSize - consumed, report);
+            consumed += WalkTrack(source, sink, ReducedKind::Rotation, regionSize - consumed, settings, report);
         } else if (tag == kTagScaling) {
-            consumed += WalkTrack(source, sink, ReducedKind::Scaling, regionSize - consumed, report);
+            consumed += WalkTrack(source, sink, ReducedKind::Scaling, regionSize - consumed, settings, report);
         } else {
             // Other tracks hold nothing that is reduced, and their length is known only from their
             // own layout: the rest of the node is copied as it stands.
@@ -96,7 +84,8 @@ void WalkNodeTracks(std::istream& source, std::ostream& sink, std::int64_t regio
 
 // One node: inclusive size, 92-byte header, tracks. room is what the enclosing chunk has left.
 // Returns the node's inclusive size.
-std::int64_t WalkNode(std::istream& source, std::ostream& sink, std::int64_t room, ConversionReport& report)
+std::int64_t WalkNode(std::istream& source, std::ostream& sink, std::int64_t room,
+                      const ConversionSettings& settings, ConversionReport& report)
 {
     const std::int64_t nodeSize = CopyInt32(source, sink);
     if (nodeSize < kNodeTracksStart) {
@@ -108,7 +97,7 @@ std::int64_t WalkNode(std::istream& source, std::ostream& sink, std::int64_t roo
         return room;
     }
     CopyBlock(source, sink, kNodeHeaderSize); // name, object id, parent id, flags
-    WalkNodeTracks(source, sink, nodeSize - kNodeTracksStart, report);
+    WalkNodeTracks(source, sink, nodeSize - kNodeTracksStart, settings, report);
     return nodeSize;
 }
 
@@ -136,11 +125,11 @@ void CopyGeosetCounted(std::istream& source, std::ostream& sink, int elementSize
 
 // A counted array of a geoset of values of kind, reduced.
 void ReduceGeosetCounted(std::istream& source, std::ostream& sink, ReducedKind kind, std::int64_t& left,
-                         ConversionReport& report)
+                         const ConversionSettings& settings, ConversionReport& report)
 {
     const int values = ValuesPerElement(kind);
     const std::int64_t count = CopyGeosetCount(source, sink, 4 * values, left, report);
-    CopyReduced(source, sink, count, 0, values, kind, report);
+    CopyReducedValues(source, sink, count, 0, values, kind, settings);
     report.floatsReduced += count * values;
 }
 
@@ -154,11 +143,11 @@ void CopyGeosetArray(std::istream& source, std::ostream& sink, int elementSize, 
 }
 
 void ReduceGeosetArray(std::istream& source, std::ostream& sink, ReducedKind kind, std::int64_t& left,
-                       ConversionReport& report)
+                       const ConversionSettings& settings, ConversionReport& report)
 {
     CopyInt32(source, sink);
     left -= 4;
-    ReduceGeosetCounted(source, sink, kind, left, report);
+    ReduceGeosetCounted(source, sink, kind, left, settings, report);
 }
 
 // A fixed block of a geoset, copied unchanged.
@@ -173,19 +162,21 @@ void CopyGeosetBlock(std::istream& source, std::ostream& sink, std::int64_t size
 
 // The texture coordinate sets, after their tag: a set count, then per set its own tag, a count
 // and count coordinate pairs (reduced).
-void WalkTextureCoordinates(std::istream& source, std::ostream& sink, std::int64_t& left, ConversionReport& report)
+void WalkTextureCoordinates(std::istream& source, std::ostream& sink, std::int64_t& left,
+                            const ConversionSettings& settings, ConversionReport& report)
 {
     const std::int32_t setCount = CopyInt32(source, sink);
     left -= 4;
     if (setCount < 0)
         return FailWalk(source, report, "negative texture coordinate set count");
     for (std::int32_t set = 0; set < setCount && !IsWalkOver(source, sink); ++set)
-        ReduceGeosetArray(source, sink, ReducedKind::TextureCoordinate, left, report);
+        ReduceGeosetArray(source, sink, ReducedKind::TextureCoordinate, left, settings, report);
 }
 
 // One geoset, in the layout of report.version. room is what the chunk has left.
 // Returns the geoset's inclusive size.
-std::int64_t WalkGeoset(std::istream& source, std::ostream& sink, std::int64_t room, ConversionReport& report)
+std::int64_t WalkGeoset(std::istream& source, std::ostream& sink, std::int64_t room,
+                        const ConversionSettings& settings, ConversionReport& report)
 {
     const std::int64_t geosetSize = CopyInt32(source, sink);
     if (geosetSize < 4 || geosetSize > room) {
@@ -194,21 +185,21 @@ std::int64_t WalkGeoset(std::istream& source, std::ostream& sink, std::int64_t r
     }
     const bool later = report.version > 800;
     std::int64_t left = geosetSize - 4;
-    ReduceGeosetArray(source, sink, ReducedKind::Position, left, report); // vertex positions
-    ReduceGeosetArray(source, sink, ReducedKind::Normal, left, report);   // vertex normals
-    CopyGeosetArray(source, sink, 4, left, report);                       // face type groups
-    CopyGeosetArray(source, sink, 4, left, report);                       // face groups
-    CopyGeosetArray(source, sink, 2, left, report);                       // faces: vertex indices
-    CopyGeosetArray(source, sink, 1, left, report);                       // vertex groups
-    CopyGeosetArray(source, sink, 4, left, report);                       // matrix groups
-    CopyGeosetArray(source, sink, 4, left, report);                       // matrix indices
+    ReduceGeosetArray(source, sink, ReducedKind::Position, left, settings, report); // vertex positions
+    ReduceGeosetArray(source, sink, ReducedKind::Normal, left, settings, report);   // vertex normals
+    CopyGeosetArray(source, sink, 4, left, report);                                 // face type groups
+    CopyGeosetArray(source, sink, 4, left, report);                                 // face groups
+    CopyGeosetArray(source, sink, 2, left, report);                                 // faces: vertex indices
+    CopyGeosetArray(source, sink, 1, left, report);                                 // vertex groups
+    CopyGeosetArray(source, sink, 4, left, report);                                 // matrix groups
+    CopyGeosetArray(source, sink, 4, left, report);                                 // matrix indices
     CopyGeosetBlock(source, sink, later ? kLaterGeosetBlockSize : kGeosetBlockSize, left, report);
-    ReduceGeosetCounted(source, sink, ReducedKind::Extent, left, report); // sequence extents
+    ReduceGeosetCounted(source, sink, ReducedKind::Extent, left, settings, report); // sequence extents
     // The texture coordinate sets' tag; in later versions tangents and skin weights may come first.
     std::int32_t tag = CopyInt32(source, sink);
     left -= 4;
     if (later && tag == kTagTangents) {
-        ReduceGeosetCounted(source, sink, ReducedKind::Tangent, left, report);
+        ReduceGeosetCounted(source, sink, ReducedKind::Tangent, left, settings, report);
         tag = CopyInt32(source, sink);
         left -= 4;
     }
@@ -217,7 +208,7 @@ std::int64_t WalkGeoset(std::istream& source, std::ostream& sink, std::int64_t r
         CopyInt32(source, sink);
         left -= 4;
     }
-    WalkTextureCoordinates(source, sink, left, report);
+    WalkTextureCoordinates(source, sink, left, settings, report);
     if (left != 0 && !IsWalkOver(source, sink))
         FailWalk(source, report, "geoset fields do not end at the geoset's size");
     return geosetSize;
@@ -225,35 +216,39 @@ std::int64_t WalkGeoset(std::istream& source, std::ostream& sink, std::int64_t r
 
 // The walk of one item of a chunk body (a node, a geoset). room is what the body has left for
 // the item and what follows it; returns the item's declared size.
-using ItemWalker = std::int64_t (*)(std::istream&, std::ostream&, std::int64_t room, ConversionReport&);
+using ItemWalker = std::int64_t (*)(std::istream&, std::ostream&, std::int64_t room, const ConversionSettings&,
+                                    ConversionReport&);
 
 // A chunk body of size bytes: items, each followed by tailSize bytes copied unchanged.
 void WalkItems(std::istream& source, std::ostream& sink, std::int64_t size, ItemWalker walkItem,
-               std::int64_t tailSize, ConversionReport& report)
+               std::int64_t tailSize, const ConversionSettings& settings, ConversionReport& report)
 {
     std::int64_t consumed = 0;
     while (consumed < size && !IsWalkOver(source, sink)) {
-        consumed += walkItem(source, sink, size - consumed - tailSize, report) + tailSize;
+        consumed += walkItem(source, sink, size - consumed - tailSize, settings, report) + tailSize;
         CopyBlock(source, sink, tailSize);
     }
 }
 
 // Bones: each a node, then its geoset id and geoset animation id.
-void WalkBoneChunk(std::istream& source, std::ostream& sink, std::int64_t size, ConversionReport& report)
+void WalkBoneChunk(std::istream& source, std::ostream& sink, std::int64_t size,
+                   const ConversionSettings& settings, ConversionReport& report)
 {
-    WalkItems(source, sink, size, WalkNode, kBoneTailSize, report);
+    WalkItems(source, sink, size, WalkNode, kBoneTailSize, settings, report);
 }
 
 // Helpers: nodes and nothing else.
-void WalkHelperChunk(std::istream& source, std::ostream& sink, std::int64_t size, ConversionReport& report)
+void WalkHelperChunk(std::istream& source, std::ostream& sink, std::int64_t size,
+                     const ConversionSettings& settings, ConversionReport& report)
 {
-    WalkItems(source, sink, size, WalkNode, 0, report);
+    WalkItems(source, sink, size, WalkNode, 0, settings, report);
 }
 
 // Geosets, each in the layout of report.version.
-void WalkGeosetChunk(std::istream& source, std::ostream& sink, std::int64_t size, ConversionReport& report)
+void WalkGeosetChunk(std::istream& source, std::ostream& sink, std::int64_t size,
+                     const ConversionSettings& settings, ConversionReport& report)
 {
-    WalkItems(source, sink, size, WalkGeoset, 0, report);
+    WalkItems(source, sink, size, WalkGeoset, 0, settings, report);
 }
 
 // Copied unchanged; a 4-byte body is noted as report.version.
@@ -274,18 +269,19 @@ void CopyChunkVerbatim(std::istream& source, std::ostream& sink, std::int64_t si
 
 } // namespace
 
-void WalkChunk(std::istream& source, std::ostream& sink, std::int32_t tag, ConversionReport& report)
+void WalkChunk(std::istream& source, std::ostream& sink, std::int32_t tag,
+               const ConversionSettings& settings, ConversionReport& report)
 {
     WriteInt32(sink, tag);
     const std::int32_t size = CopyInt32(source, sink);
     if (size < 0)
         return FailWalk(source, report, "negative chunk size");
     if (tag == kTagBone)
-        WalkBoneChunk(source, sink, size, report);
+        WalkBoneChunk(source, sink, size, settings, report);
     else if (tag == kTagHelper)
-        WalkHelperChunk(source, sink, size, report);
+        WalkHelperChunk(source, sink, size, settings, report);
     else if (tag == kTagGeoset)
-        WalkGeosetChunk(source, sink, size, report);
+        WalkGeosetChunk(source, sink, size, settings, report);
     else if (tag == kTagVersion)
         WalkVersionChunk(source, sink, size, report);
     else

@@ -23,7 +23,5 @@ std::string DescribeFailure(const ConversionReport& report)
 
 void ClearReport(ConversionReport& report)
 {
-    const ReductionMode* mode = report.mode;
     report = ConversionReport();
-    report.mode = mode;
 }

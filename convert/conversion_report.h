@@ -3,8 +3,6 @@
 #include <cstdint>
 #include <string>
 
-struct ReductionMode;
-
 // Why a conversion failed, for programs; the reason text says it for people.
 enum class FailureKind {
     None,        // converted
@@ -15,11 +13,11 @@ enum class FailureKind {
     Malformed,   // a size or count disagrees with the data around it
     CannotWrite, // the output cannot be created, written, closed or moved into place
     OutOfMemory, // a block buffer could not be had
+    InvalidSettings, // the settings ask for a kept bit count outside 10 to 32
 };
 
 // What one conversion found: filled by the driver and the walkers as they go.
 struct ConversionReport {
-    const ReductionMode* mode = nullptr; // set by the caller, kept by the conversion; null: truncation
     int converted = 0;              // 1 when the output is the complete reduced copy
     FailureKind kind = FailureKind::None;
     std::string reason;             // why not, in words; empty on success
@@ -37,5 +35,5 @@ std::string TagLetters(std::int32_t tag);
 // "input ends inside a chunk (chunk 'GEOS', offset 1234)".
 std::string DescribeFailure(const ConversionReport& report);
 
-// Clears what report found, for a new conversion; keeps the mode the caller asked for.
+// Clears what report found, for a new conversion.
 void ClearReport(ConversionReport& report);

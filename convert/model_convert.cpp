@@ -44,7 +44,8 @@ int FailConversion(ConversionReport& report, FailureKind kind, const std::string
 // Walks the top-level chunks to the end of the input. Returns true when it met a clean end:
 // the end of the input where a tag would stand, or a zero tag or stray bytes, which are copied
 // with everything after them so that nothing is lost.
-bool WalkChunks(std::istream& source, std::ostream& sink, ConversionReport& report)
+bool WalkChunks(std::istream& source, std::ostream& sink, const ConversionSettings& settings,
+                ConversionReport& report)
 {
     for (;;) {
         unsigned char bytes[4] = {0, 0, 0, 0};
@@ -59,7 +60,7 @@ bool WalkChunks(std::istream& source, std::ostream& sink, ConversionReport& repo
             return true;
         }
         report.tag = tag;
-        WalkChunk(source, sink, tag, report);
+        WalkChunk(source, sink, tag, settings, report);
         if (IsWalkOver(source, sink))
             return false;
         report.tag = 0;
@@ -121,15 +122,12 @@ std::FILE* CreateUnusedFile(const fs::path& path, const std::string& suffix, fs:
     return nullptr;
 }
 
-// The input is read in pieces of this size: one read for most models of a batch.
-constexpr std::size_t kInputBlockSize = 256 * 1024;
-
 // The file buffers of the calling thread, obtained at its first file and kept until it ends: a
 // batch converts thousands of files, and buffers for each cost allocations and page faults
 // worth more than a small model's whole walk.
 struct FileBuffers {
     std::unique_ptr<unsigned char[]> memory; // both, each on a page
-    char* input;                             // kInputBlockSize bytes
+    char* input;                             // kBlockSize bytes
     char* output;                            // kOutputBlockSize bytes
 };
 
@@ -138,28 +136,29 @@ FileBuffers* ObtainFileBuffers()
 {
     thread_local FileBuffers buffers;
     if (!buffers.memory) {
-        buffers.memory.reset(new (std::nothrow) unsigned char[kInputBlockSize + kOutputBlockSize + kPageSize - 1]);
+        buffers.memory.reset(new (std::nothrow) unsigned char[kBlockSize + kOutputBlockSize + kPageSize - 1]);
         if (!buffers.memory)
             return nullptr;
         unsigned char* start = AlignToPage(buffers.memory.get());
         buffers.input = reinterpret_cast<char*>(start);
-        buffers.output = reinterpret_cast<char*>(start + kInputBlockSize);
+        buffers.output = reinterpret_cast<char*>(start + kBlockSize);
     }
     return &buffers;
 }
 
-// Walks the open input into sink through buffer (kInputBlockSize bytes); with blocks, the
+// Walks the open input into sink through buffer (kBlockSize bytes); with blocks, the
 // gathering block under sink, fields move between the two directly. To the walk a read error
 // looks like the end of the input: it is reported as what it was, with no position, since the
 // walk stopped wherever the failed read left it.
-int WalkInput(std::FILE* input, char* buffer, std::ostream& sink, BlockedOutput* blocks, ConversionReport& report)
+int WalkInput(std::FILE* input, char* buffer, std::ostream& sink, BlockedOutput* blocks,
+              const ConversionSettings& settings, ConversionReport& report)
 {
     std::setvbuf(input, nullptr, _IONBF, 0);
-    FileInput fileInput(input, buffer, kInputBlockSize);
+    FileInput fileInput(input, buffer, kBlockSize);
     std::istream source(&fileInput);
     if (blocks != nullptr)
         LendFileBuffers(source, fileInput, sink, *blocks);
-    const int converted = ConvertModelStream(source, sink, report);
+    const int converted = ConvertModelStream(source, sink, settings, report);
     if (std::ferror(input) == 0)
         return converted;
     report.reason.clear();
@@ -178,7 +177,8 @@ bool MoveOntoOutput(const fs::path& temporaryPath, const fs::path& outputPath)
 }
 
 // Converts the file at inputPath into outputPath, through a temporary file beside the output.
-int ConvertFile(const fs::path& inputPath, const fs::path& outputPath, ConversionReport& report)
+int ConvertFile(const fs::path& inputPath, const fs::path& outputPath, const ConversionSettings& settings,
+                ConversionReport& report)
 {
     ClearReport(report);
     FileBuffers* buffers = ObtainFileBuffers();
@@ -198,7 +198,7 @@ int ConvertFile(const fs::path& inputPath, const fs::path& outputPath, Conversio
     FileOutput fileOutput(output);
     BlockedOutput blocks(&fileOutput, buffers->output);
     std::ostream sink(&blocks);
-    int converted = WalkInput(input, buffers->input, sink, &blocks, report);
+    int converted = WalkInput(input, buffers->input, sink, &blocks, settings, report);
     const bool closeFailed = std::fclose(output) != 0;
     std::fclose(input);
     if (converted && closeFailed)
@@ -222,14 +222,24 @@ int ConvertModel(const fs::path& inputPath, const fs::path& outputPath)
 
 int ConvertModelStream(std::istream& source, std::ostream& sink, ConversionReport& report)
 {
+    return ConvertModelStream(source, sink, ConversionSettings(), report);
+}
+
+int ConvertModelStream(std::istream& source, std::ostream& sink, const ConversionSettings& settings,
+                       ConversionReport& report)
+{
     ClearReport(report);
+    if (!AreSettingsValid(settings))
+        return FailConversion(report, FailureKind::InvalidSettings,
+                              "the settings ask for kept bits outside " + std::to_string(kFewestKeptBits) + " to " +
+                                  std::to_string(kMostKeptBits));
     if (ReadInt32(source) != kModelMagic) {
         report.offset = 0;
         return FailConversion(report, FailureKind::NotAModel, "not an MDX model (the file does not start with \"MDLX\")");
     }
     WriteInt32(sink, kModelMagic);
     report.walked = true;
-    const bool clean = WalkChunks(source, sink, report);
+    const bool clean = WalkChunks(source, sink, settings, report);
     sink.flush();
     if (sink.fail()) {
         // The walk went on reading after the sink failed: where it stopped says nothing.
@@ -255,12 +265,19 @@ int ConvertModelStream(std::istream& source, std::ostream& sink, ConversionRepor
     return 1;
 }
 
-int ConvertModelWithReport(const fs::path& inputPath, const fs::path& outputPath, ConversionReport& report)
+int ConvertModelWithReport(const fs::path& inputPath, const fs::path& outputPath, const ConversionSettings& settings,
+                           ConversionReport& report)
 {
-    return ConvertFile(inputPath, outputPath, report);
+    return ConvertFile(inputPath, outputPath, settings, report);
 }
 
-int WalkModelFile(const fs::path& inputPath, std::ostream& sink, ConversionReport& report)
+int ConvertModelWithReport(const fs::path& inputPath, const fs::path& outputPath, ConversionReport& report)
+{
+    return ConvertFile(inputPath, outputPath, ConversionSettings(), report);
+}
+
+int WalkModelFile(const fs::path& inputPath, std::ostream& sink, const ConversionSettings& settings,
+                  ConversionReport& report)
 {
     ClearReport(report);
     FileBuffers* buffers = ObtainFileBuffers();
@@ -269,7 +286,7 @@ int WalkModelFile(const fs::path& inputPath, std::ostream& sink, ConversionRepor
     std::FILE* input = OpenInput(inputPath);
     if (input == nullptr)
         return FailConversion(report, FailureKind::CannotOpen, "cannot open the input");
-    const int walked = WalkInput(input, buffers->input, sink, nullptr, report);
+    const int walked = WalkInput(input, buffers->input, sink, nullptr, settings, report);
     std::fclose(input);
     return walked;
 }

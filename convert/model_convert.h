@@ -5,6 +5,7 @@
 // what counts as a failure and of which kind.
 
 #include "conversion_report.h"
+#include "value_reduction.h"
 
 #include <filesystem>
 #include <istream>
@@ -16,18 +17,25 @@
 // converted and written, 0 otherwise.
 int ConvertModel(const std::filesystem::path& inputPath, const std::filesystem::path& outputPath);
 
-// As ConvertModel, and fills report; report.mode, when the caller set it, says how the values are
-// reduced (see value_reduction.h). The output is written to a temporary file beside
+// As ConvertModel, and fills report. The output is written to a temporary file beside
 // outputPath and moved onto it only on success; on failure an earlier file at outputPath is
 // left as it was and no new file remains.
+// settings say how the values are reduced; without them, as every conversion reduces them by
+// default.
+int ConvertModelWithReport(const std::filesystem::path& inputPath, const std::filesystem::path& outputPath,
+                           const ConversionSettings& settings, ConversionReport& report);
 int ConvertModelWithReport(const std::filesystem::path& inputPath, const std::filesystem::path& outputPath,
                            ConversionReport& report);
 
 // Walks the model at inputPath into sink, as ConvertModelWithReport would into its output, and
 // fills report. Returns 1 when the whole input was walked and the sink took every byte.
-int WalkModelFile(const std::filesystem::path& inputPath, std::ostream& sink, ConversionReport& report);
+int WalkModelFile(const std::filesystem::path& inputPath, std::ostream& sink, const ConversionSettings& settings,
+                  ConversionReport& report);
 
-// The conversion over streams. Returns 1 when the whole input was walked to a clean end and
-// every byte was accepted by the sink (flushed), 0 otherwise; report says why. On failure the
-// sink holds a partial copy that must not be used.
+// The conversion over streams, with settings or by default. Returns 1 when the whole input was
+// walked to a clean end and every byte was accepted by the sink (flushed), 0 otherwise; report
+// says why. Settings that AreSettingsValid refuses fail it before anything is read. On failure
+// the sink holds a partial copy that must not be used.
+int ConvertModelStream(std::istream& source, std::ostream& sink, const ConversionSettings& settings,
+                       ConversionReport& report);
 int ConvertModelStream(std::istream& source, std::ostream& sink, ConversionReport& report);

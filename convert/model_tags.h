@@ -21,6 +21,3 @@ constexpr std::int32_t kTagRotation = TagFromLetters("KGRT");
 constexpr std::int32_t kTagScaling = TagFromLetters("KGSC");
 constexpr std::int32_t kTagTangents = TagFromLetters("TANG"); // geosets of versions above 800
 constexpr std::int32_t kTagSkin = TagFromLetters("SKIN"); // geosets of versions above 800
-
-// Every reduced float keeps its two high-order bytes: sign, exponent and the top 7 mantissa bits.
-constexpr int kKeptBytes = 2;

@@ -10,97 +10,209 @@
 
 namespace {
 
-// The longest repeating pattern of kept and dropped bytes: 16 keys of a frame time and the most
-// values a key holds (a Hermite or Bezier rotation: a quaternion and its two tangents).
-constexpr int kMaxValuesPerKey = 12;
-constexpr int kMaxMaskSize = 16 * 4 * (1 + kMaxValuesPerKey);
+// The longest repeating shape of a run of values: 16 keys of a frame time and the most values a
+// key holds (a Hermite or Bezier rotation: a quaternion and its two tangents).
+constexpr int kMaxValuesPerGroup = 12;
+constexpr int kMaxLanes = 16 * (1 + kMaxValuesPerGroup);
 
-// Builds in keep the pattern of kept (0xFF) and dropped (0x00) bytes of 16 keys made of
-// frameFields 32-bit fields copied unchanged, then valuesPerKey values that keep their
-// high-order K bytes: 16 keys span whole 64-byte steps, and the pattern of fewer keys is its
-// start. The pattern is built from one key by doubling rather than byte by byte.
-void MakeKeepMask(unsigned char* keep, int frameFields, int valuesPerKey, int K)
-{
-    const int keySize = 4 * (frameFields + valuesPerKey);
-    const int maskSize = keySize * 16;
-    const unsigned char field[4] = {0xFF, 0xFF, 0xFF, 0xFF};
-    // Little-endian: the low-order 4 - K bytes of a value come first.
-    unsigned char value[4];
-    for (int b = 0; b < 4; ++b)
-        value[b] = b >= 4 - K ? 0xFF : 0x00;
-    for (int f = 0; f < frameFields + valuesPerKey; ++f)
-        std::memcpy(keep + 4 * f, f < frameFields ? field : value, 4);
-    for (int built = keySize; built < maskSize; built *= 2)
-        std::memcpy(keep + built, keep, static_cast<std::size_t>(std::min(built, maskSize - built)));
-}
+// The arguments of ReduceField for each field of 16 groups of one shape, in file order: 16
+// groups of whole fields span whole steps of 16 fields, and the lanes of fewer groups are their
+// start. A frame time's lane keeps every bit and does not round.
+struct FieldLanes {
+    // What they were built for: the shape, and the kind's bits and rounding.
+    int frameFields = -1;
+    int valuesPerGroup = -1;
+    int keptBits = 0;
+    Rounding rounding = Rounding::TowardZero;
+    int size = 0;    // fields in 16 groups
+    int dropped = 0; // low bits a value drops
+    std::uint32_t keep[kMaxLanes];
+    std::uint32_t rounds[kMaxLanes];
+};
 
-// The pattern of 16 keys of one shape (frameFields 0 or 1, valuesPerKey 0 to kMaxValuesPerKey),
-// built at the calling thread's first use of the shape and kept: a batch walks tens of
-// thousands of short tracks, and building the pattern for each cost a tenth of the walk's
-// instructions.
-const unsigned char* KeepMaskOf(int frameFields, int valuesPerKey, int K)
+// The lanes of one kind and shape under settings, built at the calling thread's first use and
+// kept: a batch walks tens of thousands of short tracks, and building the lanes for each would
+// cost more than reducing their values. Translations and scalings, and positions and normals,
+// share shapes but not always bits, so each kind keeps its own.
+const FieldLanes& LanesOf(ReducedKind kind, int frameFields, int valuesPerGroup, const ConversionSettings& settings)
 {
-    struct Pattern {
-        int K = 0; // 0 until built
-        unsigned char keep[kMaxMaskSize];
-    };
-    thread_local Pattern patterns[2][kMaxValuesPerKey + 1];
-    Pattern& pattern = patterns[frameFields][valuesPerKey];
-    if (pattern.K != K) {
-        MakeKeepMask(pattern.keep, frameFields, valuesPerKey, K);
-        pattern.K = K;
+    thread_local FieldLanes cache[kReducedKindCount][2];
+    FieldLanes& lanes = cache[static_cast<int>(kind)][frameFields];
+    const int keptBits = settings.keptBits[static_cast<int>(kind)];
+    if (lanes.frameFields == frameFields && lanes.valuesPerGroup == valuesPerGroup && lanes.keptBits == keptBits &&
+        lanes.rounding == settings.rounding)
+        return lanes;
+    const std::uint32_t keep = KeptBitsMask(keptBits);
+    const bool rounds = settings.rounding == Rounding::Nearest && keptBits < kMostKeptBits;
+    const int groupFields = frameFields + valuesPerGroup;
+    lanes.size = 16 * groupFields;
+    lanes.dropped = kMostKeptBits - keptBits;
+    for (int field = 0; field < lanes.size; ++field) {
+        const bool frame = field % groupFields < frameFields;
+        lanes.keep[field] = frame ? 0xFFFFFFFFu : keep;
+        lanes.rounds[field] = !frame && rounds ? 0xFFFFFFFFu : 0u;
     }
-    return pattern.keep;
+    lanes.frameFields = frameFields;
+    lanes.valuesPerGroup = valuesPerGroup;
+    lanes.keptBits = keptBits;
+    lanes.rounding = settings.rounding;
+    return lanes;
 }
 
-// Copies the 16 bytes at from to to (which may be from itself), clearing those that the mask at
-// keep drops. The bytes pass through a local copy, so the compiler knows that they cannot overlap
-// the mask: the step compiles to one vector AND.
-void ApplyKeepStep(const unsigned char* from, unsigned char* to, const unsigned char* keep)
+void EncodeUint32(std::uint32_t value, unsigned char* bytes)
 {
-    unsigned char data[16];
-    std::memcpy(data, from, 16);
-    for (int i = 0; i < 16; ++i)
-        data[i] &= keep[i];
-    std::memcpy(to, data, 16);
+    bytes[0] = static_cast<unsigned char>(value);
+    bytes[1] = static_cast<unsigned char>(value >> 8);
+    bytes[2] = static_cast<unsigned char>(value >> 16);
+    bytes[3] = static_cast<unsigned char>(value >> 24);
 }
 
-// Copies size bytes from from to to (which may be from itself, for a reduction in place),
-// clearing those that the mask drops, pattern after pattern: 64 bytes at a time (four steps
-// written out, which the compiler does not unroll from a loop, and which ran at about twice the
-// speed of one 64-byte loop), then 16 bytes at a time (a short track is often all tail), then
-// byte by byte. A mask of 16 keys is a whole number of 64-byte steps (16 keys of a multiple of 4
-// bytes); a shorter one is never repeated, as it covers all the bytes.
-void ApplyKeepMask(const unsigned char* from, unsigned char* to, std::size_t size, const unsigned char* keep,
-                   int maskSize)
+// True where the host stores a 32-bit number's bytes as the file does, low byte first: every
+// system the tool is built for. There a step moves its fields as whole numbers; elsewhere it
+// assembles them from bytes. (Byte by byte, the compiler shuffles every step's output through
+// vector registers, which cost as much as the rounding itself.)
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+constexpr bool kLittleEndianHost = true;
+#else
+constexpr bool kLittleEndianHost = false;
+#endif
+
+// The field at bytes, and bytes set to a field, in file order. On a little-endian host a copy
+// moves the bytes whole, which the compiler can keep in vector registers.
+inline std::uint32_t LoadField(const unsigned char* bytes)
+{
+    std::uint32_t field = 0;
+    if (kLittleEndianHost)
+        std::memcpy(&field, bytes, sizeof field);
+    else
+        field = static_cast<std::uint32_t>(DecodeInt32(bytes));
+    return field;
+}
+
+inline void StoreField(std::uint32_t field, unsigned char* bytes)
+{
+    if (kLittleEndianHost)
+        std::memcpy(bytes, &field, sizeof field);
+    else
+        EncodeUint32(field, bytes);
+}
+
+// Truncates the 4 fields at from into to (which may be from itself) under 4 lanes: without
+// rounding the rule folds to a mask, which is all that the plain conversion pays for. The fields
+// pass through a local array, so the compiler knows that they cannot overlap the lanes and makes
+// one vector operation of them.
+inline void TruncateStep(const unsigned char* from, unsigned char* to, const std::uint32_t* keep, int dropped)
+{
+    std::uint32_t reduced[4];
+    for (int i = 0; i < 4; ++i)
+        reduced[i] = ReduceField(LoadField(from + 4 * i), keep[i], 0u, dropped);
+    for (int i = 0; i < 4; ++i)
+        StoreField(reduced[i], to + 4 * i);
+}
+
+// Rounds the 16 fields at from into to (which may be from itself) under 16 lanes: the ordinary
+// way, and again by the whole rule in the rare step that holds an infinity, a NaN or a value
+// near the largest finite one.
+inline void RoundStep(const unsigned char* from, unsigned char* to, const std::uint32_t* keep,
+                      const std::uint32_t* rounds, int dropped)
+{
+    std::uint32_t reduced[16];
+    std::uint32_t unusual = 0;
+    for (int i = 0; i < 16; ++i) {
+        const std::uint32_t field = LoadField(from + 4 * i);
+        reduced[i] = (field + RoundingCarry(field, rounds[i], dropped)) & keep[i];
+        unusual |= MayNeedTheWholeRule(field) ? rounds[i] : 0u; // a frame time is copied as it is
+    }
+    for (int i = 0; unusual != 0 && i < 16; ++i)
+        reduced[i] = ReduceField(LoadField(from + 4 * i), keep[i], rounds[i], dropped);
+    for (int i = 0; i < 16; ++i)
+        StoreField(reduced[i], to + 4 * i);
+}
+
+// Reduces size bytes of whole groups from from into to (which may be from itself): 16 fields at
+// a time (truncated in four steps written out, which the compiler does not unroll from a loop),
+// then field by field, then the bytes of a field cut short by the end of the input, which keep
+// what truncation leaves of them.
+template <bool kRounding>
+void ReduceRunAs(const unsigned char* from, unsigned char* to, std::size_t size, const FieldLanes& lanes)
 {
     std::size_t b = 0;
     int at = 0;
+    const std::uint32_t* keep = lanes.keep;
     for (; b + 64 <= size; b += 64) {
-        ApplyKeepStep(from + b, to + b, keep + at);
-        ApplyKeepStep(from + b + 16, to + b + 16, keep + at + 16);
-        ApplyKeepStep(from + b + 32, to + b + 32, keep + at + 32);
-        ApplyKeepStep(from + b + 48, to + b + 48, keep + at + 48);
-        at += 64;
-        if (at == maskSize)
+        if (kRounding) {
+            RoundStep(from + b, to + b, keep + at, lanes.rounds + at, lanes.dropped);
+        } else {
+            TruncateStep(from + b, to + b, keep + at, lanes.dropped);
+            TruncateStep(from + b + 16, to + b + 16, keep + at + 4, lanes.dropped);
+            TruncateStep(from + b + 32, to + b + 32, keep + at + 8, lanes.dropped);
+            TruncateStep(from + b + 48, to + b + 48, keep + at + 12, lanes.dropped);
+        }
+        at += 16;
+        if (at == lanes.size)
             at = 0;
     }
-    for (; b + 16 <= size; b += 16) {
-        ApplyKeepStep(from + b, to + b, keep + at);
-        at += 16;
-    }
+    for (; b + 4 <= size; b += 4, ++at)
+        StoreField(ReduceField(LoadField(from + b), keep[at], lanes.rounds[at], lanes.dropped), to + b);
     for (int i = 0; b < size; ++b, ++i)
-        to[b] = from[b] & keep[at + i];
+        to[b] = static_cast<unsigned char>(from[b] & (keep[at] >> (8 * i)));
 }
 
-// Blocks move through a buffer of this size, so memory stays the same whatever size a file
-// declares. 256 KiB moved batches and 256 MB models as fast as 512 KiB did, in half the memory
-// (a batch worker should stay within 8 MB); smaller blocks cost more calls.
-constexpr std::int64_t kBlockSize = 256 * 1024;
+void ReduceRun(const unsigned char* from, unsigned char* to, std::size_t size, const FieldLanes& lanes)
+{
+    if (lanes.rounding == Rounding::Nearest)
+        ReduceRunAs<true>(from, to, size, lanes);
+    else
+        ReduceRunAs<false>(from, to, size, lanes);
+}
+
+// Shows the values of size bytes of whole groups at bytes, before they are reduced, to the
+// settings' observer, with what the reduction makes of them; whole groups at a time, except for
+// a group cut short by the end of the input, whose whole values come last.
+void ObserveRun(const unsigned char* bytes, std::size_t size, ReducedKind kind, const FieldLanes& lanes,
+                const ConversionSettings& settings)
+{
+    constexpr std::size_t kBatch = 1024;
+    std::uint32_t original[kBatch];
+    std::uint32_t reduced[kBatch];
+    std::size_t count = 0;
+    const std::size_t groupFields = static_cast<std::size_t>(lanes.frameFields + lanes.valuesPerGroup);
+    for (std::size_t field = 0; 4 * field + 4 <= size; ++field) {
+        const int inGroup = static_cast<int>(field % groupFields);
+        if (inGroup < lanes.frameFields)
+            continue;
+        if (inGroup == lanes.frameFields && count + static_cast<std::size_t>(lanes.valuesPerGroup) > kBatch) {
+            settings.observe(settings.context, kind, original, reduced, count);
+            count = 0;
+        }
+        const std::size_t lane = field % static_cast<std::size_t>(lanes.size);
+        original[count] = static_cast<std::uint32_t>(DecodeInt32(bytes + 4 * field));
+        reduced[count] = ReduceField(original[count], lanes.keep[lane], lanes.rounds[lane], lanes.dropped);
+        ++count;
+    }
+    if (count > 0)
+        settings.observe(settings.context, kind, original, reduced, count);
+}
+
+// A run of values to reduce on its way: its lanes, and its kind and settings for the observer.
+struct RunReduction {
+    const FieldLanes& lanes;
+    ReducedKind kind;
+    const ConversionSettings& settings;
+};
+
+// Reduces size bytes of whole groups from from into to (which may be from itself), showing them
+// to the observer first when there is one.
+void ReduceAndObserve(const unsigned char* from, unsigned char* to, std::size_t size, const RunReduction& run)
+{
+    if (run.settings.observe != nullptr)
+        ObserveRun(from, size, run.kind, run.lanes, run.settings);
+    ReduceRun(from, to, size, run.lanes);
+}
 
 // The block buffer of the calling thread, obtained at its first block copy and kept until the
-// thread ends: a batch makes hundreds of copies per file, and a buffer for each cost an
-// allocation every time (above 128 KiB a fresh mapping and its page faults). When that memory
+// thread ends: a batch makes hundreds of copies per file, and a buffer of this size for each would
+// be a fresh mapping from the allocator, with its page faults, every time. When that memory
 // cannot be had, the sink is failed, which ends the walk; it is not made bad, which would say
 // that a write was refused.
 unsigned char* ObtainBlockBuffer(std::ostream& sink)
@@ -117,7 +229,7 @@ unsigned char* ObtainBlockBuffer(std::ostream& sink)
 
 // Reads up to n bytes into bytes and returns how many it read. It goes to the source's buffer
 // directly, as istream::read would after checking the state: the stream's own calls build a
-// guard object for every field, which cost a quarter of a batch's walk of small models. As
+// sentry object for every call, work that a walk made of many 4-byte fields cannot afford. As
 // with istream::read, a short read fails the source and sets end of file, and a source that
 // is not good reads nothing and is failed.
 std::streamsize ReadBytes(std::istream& source, unsigned char* bytes, std::streamsize n)
@@ -145,14 +257,15 @@ void WriteBytes(std::ostream& sink, const unsigned char* bytes, std::streamsize 
 const int kLentBufferSlot = std::ios_base::xalloc();
 
 // Moves n bytes from the lent input buffer into the lent gathering block when the one holds them
-// and the other has room, both streams being good, clearing on the way the bytes that keep (when
-// given, maskSize bytes) drops, and returns where they now lie. Returns null when it cannot: the
-// caller then moves them through its own buffer, which also does what a short read or a refused
-// write calls for. Measured on a batch of small models, the primitives spent a third of their
-// time in the copy this saves and in the stream calls around it, and a reduction on the way cost
-// no more than the copy alone.
+// and the other has room, both streams being good, reducing them on the way when run is given,
+// and returns where they now lie. Returns null when it cannot: the caller then moves them
+// through its own buffer, which also does what a short read or a refused write calls for. This
+// is the side channel that LendFileBuffers opens, and the only place that uses it. Most fields
+// and runs of a model lie whole in the input buffer; taking them from there saves a copy into a
+// buffer of the primitive's own and the stream calls around it, and the reduction is done in
+// the same pass over the bytes as the copy that has to be made anyway.
 unsigned char* MoveDirectly(std::istream& source, std::ostream& sink, std::streamsize n,
-                            const unsigned char* keep = nullptr, int maskSize = 0)
+                            const RunReduction* run = nullptr)
 {
     FileInput* input = static_cast<FileInput*>(source.pword(kLentBufferSlot));
     BlockedOutput* output = static_cast<BlockedOutput*>(sink.pword(kLentBufferSlot));
@@ -162,9 +275,9 @@ unsigned char* MoveDirectly(std::istream& source, std::ostream& sink, std::strea
     char* to = output->Room(n);
     if (from == nullptr || to == nullptr)
         return nullptr;
-    if (keep != nullptr)
-        ApplyKeepMask(reinterpret_cast<const unsigned char*>(from), reinterpret_cast<unsigned char*>(to),
-                      static_cast<std::size_t>(n), keep, maskSize);
+    if (run != nullptr)
+        ReduceAndObserve(reinterpret_cast<const unsigned char*>(from), reinterpret_cast<unsigned char*>(to),
+                         static_cast<std::size_t>(n), *run);
     else
         std::memcpy(to, from, static_cast<std::size_t>(n));
     input->Consume(n);
@@ -173,6 +286,7 @@ unsigned char* MoveDirectly(std::istream& source, std::ostream& sink, std::strea
 }
 
 } // namespace
+
 
 void LendFileBuffers(std::istream& source, FileInput& input, std::ostream& sink, BlockedOutput& output)
 {
@@ -239,59 +353,40 @@ void CopyBlock(std::istream& source, std::ostream& sink, std::int64_t n)
         return;
     unsigned char* buffer = ObtainBlockBuffer(sink);
     while (n > 0 && !IsWalkOver(source, sink)) {
-        const std::int64_t want = std::min(n, kBlockSize);
+        const std::int64_t want = std::min(n, static_cast<std::int64_t>(kBlockSize));
         WriteBytes(sink, buffer, ReadBytes(source, buffer, want));
         n -= want;
     }
 }
 
-void CopyReducedValues(std::istream& source, std::ostream& sink, std::int64_t n, int K)
+void CopyReducedValues(std::istream& source, std::ostream& sink, std::int64_t count, int frameFields,
+                       int valuesPerGroup, ReducedKind kind, const ConversionSettings& settings)
 {
-    if (n <= 0)
-        return;
-    const unsigned char* keep = KeepMaskOf(0, 1, K);
-    const int maskSize = 16 * 4;
-    if (MoveDirectly(source, sink, n * 4, keep, maskSize) != nullptr)
-        return;
-    unsigned char* buffer = ObtainBlockBuffer(sink);
-    while (n > 0 && !IsWalkOver(source, sink)) {
-        const std::int64_t values = std::min(n, kBlockSize / 4);
-        const std::streamsize got = ReadBytes(source, buffer, values * 4);
-        // A value cut short by the end of the input is reduced too; only the bytes read are written.
-        ApplyKeepMask(buffer, buffer, static_cast<std::size_t>(got), keep, maskSize);
-        WriteBytes(sink, buffer, got);
-        n -= values;
-    }
-}
-
-void CopyKeyedReduced(std::istream& source, std::ostream& sink, std::int64_t count, int valuesPerKey, int K)
-{
-    if (valuesPerKey < 0 || valuesPerKey > kMaxValuesPerKey) {
+    if (frameFields < 0 || frameFields > 1 || valuesPerGroup < 0 || valuesPerGroup > kMaxValuesPerGroup ||
+        frameFields + valuesPerGroup == 0) {
         source.setstate(std::ios::failbit);
         return;
     }
-    const std::int64_t keySize = 4 * (1 + static_cast<std::int64_t>(valuesPerKey));
-    const std::int64_t keysPerBlock = kBlockSize / keySize;
     if (count <= 0)
         return;
-    const unsigned char* keep = KeepMaskOf(1, valuesPerKey, K);
-    const int maskSize = static_cast<int>(keySize * std::min<std::int64_t>(count, 16));
-    if (MoveDirectly(source, sink, count * keySize, keep, maskSize) != nullptr)
+    const RunReduction run = {LanesOf(kind, frameFields, valuesPerGroup, settings), kind, settings};
+    const std::int64_t groupSize = 4 * (static_cast<std::int64_t>(frameFields) + valuesPerGroup);
+    if (MoveDirectly(source, sink, count * groupSize, &run) != nullptr)
         return;
     unsigned char* buffer = ObtainBlockBuffer(sink);
+    const std::int64_t groupsPerBlock = static_cast<std::int64_t>(kBlockSize) / groupSize;
     while (count > 0 && !IsWalkOver(source, sink)) {
-        const std::int64_t keys = std::min(count, keysPerBlock);
-        const std::streamsize got = ReadBytes(source, buffer, keys * keySize);
-        ApplyKeepMask(buffer, buffer, static_cast<std::size_t>(got), keep, maskSize);
+        const std::int64_t groups = std::min(count, groupsPerBlock);
+        const std::streamsize got = ReadBytes(source, buffer, groups * groupSize);
+        ReduceAndObserve(buffer, buffer, static_cast<std::size_t>(got), run);
         WriteBytes(sink, buffer, got);
-        count -= keys;
+        count -= groups;
     }
 }
 
 void CopyRest(std::istream& source, std::ostream& sink)
 {
     unsigned char* buffer = ObtainBlockBuffer(sink);
-    while (!IsWalkOver(source, sink)) {
-        WriteBytes(sink, buffer, ReadBytes(source, buffer, kBlockSize));
-    }
+    while (!IsWalkOver(source, sink))
+        WriteBytes(sink, buffer, ReadBytes(source, buffer, static_cast<std::streamsize>(kBlockSize)));
 }

@@ -4,18 +4,26 @@
 // reduced 4-byte values from source to sink, and know nothing of the layout. None throws. A short
 // read leaves the source failed (and at end of file); every loop in here stops once the source or
 // the sink has failed, so no operation outlives bad input. Blocks move through one buffer of
-// 256 KiB per thread, obtained at the thread's first block copy and kept until it ends; when it
+// kBlockSize per thread, obtained at the thread's first block copy and kept until it ends; when it
 // cannot be had, the sink is put into the failed state without the bad bit, which only a refused
 // write sets, so the driver can tell the two apart.
+
+#include "value_reduction.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <istream>
 #include <ostream>
 
-// Buffers that the system reads into and writes from start on a page: its copies to and from
-// them ran 7 to 9% faster on a batch than from 16 bytes past a page start, where the allocator
-// puts large blocks.
+// Every file and copy moves through blocks of this size, so memory stays the same whatever size a
+// file declares: the input buffer, the copy buffer and the --stats measuring read this much at a
+// time. Large enough that a large model's system calls cost little beside its bytes, small
+// enough that a batch worker stays within a few megabytes.
+constexpr std::size_t kBlockSize = 256 * 1024;
+
+// Buffers that the system reads into and writes from start on a page: the kernel's copies to and
+// from a page-aligned buffer are faster than from one 16 bytes past a page start, where the
+// allocator puts large blocks.
 constexpr std::size_t kPageSize = 4096;
 
 // The first page start at or after bytes, for a block obtained with kPageSize - 1 bytes to spare.
@@ -24,9 +32,12 @@ unsigned char* AlignToPage(unsigned char* bytes);
 struct FileInput;
 struct BlockedOutput;
 
-// Lends the primitives the buffers below the streams of a file conversion: a field or a block
-// that the input buffer holds then moves straight into the gathering block, where it is reduced,
-// instead of through a buffer of its own. The streams must not outlive the buffers.
+// Lends the primitives the buffers below the streams of a file conversion, through each stream's
+// extensible storage: a field, a block or a run of values that the input buffer holds then moves
+// straight into the gathering block, and a run of values is reduced on the way, instead of being
+// copied into a buffer of its own, reduced there and copied again. Without it (string streams,
+// the tests, a dry run) every byte takes that longer way, with the same result. The streams must
+// not outlive the buffers.
 void LendFileBuffers(std::istream& source, FileInput& input, std::ostream& sink, BlockedOutput& output);
 
 // True once the source has failed (short read, or a walk found the input malformed) or the
@@ -58,19 +69,18 @@ std::int32_t CopyInt32(std::istream& source, std::ostream& sink);
 // read are written.
 void CopyInt32Fields(std::istream& source, std::ostream& sink, std::int32_t* values, int count);
 
-// Copies n bytes unchanged, 256 KiB at a time. n = 0 does nothing. A negative n
-// leaves the source at end of file and failed and the sink bad. On a short read it writes what it
-// read.
+// Copies n bytes unchanged, kBlockSize at a time. n = 0 does nothing. A negative n leaves the
+// source at end of file and failed and the sink bad. On a short read it writes what it read.
 void CopyBlock(std::istream& source, std::ostream& sink, std::int64_t n);
 
-// Copies n 4-byte values, each reduced to its high-order K bytes (0 <= K <= 4). n <= 0 does
-// nothing. On a short read it writes what it read, reduced.
-void CopyReducedValues(std::istream& source, std::ostream& sink, std::int64_t n, int K);
-
-// Copies count keys, each a 32-bit field copied unchanged (a frame time) followed by
-// valuesPerKey 4-byte values reduced to K bytes. count <= 0 does nothing; valuesPerKey outside
-// 0 to 12 fails the source.
-void CopyKeyedReduced(std::istream& source, std::ostream& sink, std::int64_t count, int valuesPerKey, int K);
+// The one way values are reduced. Copies count groups, each frameFields 32-bit fields copied
+// unchanged (0, or 1 for a key's frame time), then valuesPerGroup values (0 to 12) of kind,
+// reduced by ReduceField to the bits and with the rounding settings give that kind, and shown to
+// the settings' observer. count <= 0 does nothing; a shape outside those ranges fails the source.
+// On a short read it writes what it read: the whole values reduced, a cut value with its dropped
+// bits cleared, as truncation would leave them, and shown to nobody.
+void CopyReducedValues(std::istream& source, std::ostream& sink, std::int64_t count, int frameFields,
+                       int valuesPerGroup, ReducedKind kind, const ConversionSettings& settings);
 
 // Copies everything left in the source unchanged. Leaves the source at end of file and failed.
 void CopyRest(std::istream& source, std::ostream& sink);

@@ -1,13 +1,10 @@
 #pragma once
 
-// Reductions beyond the plain truncation of the stream primitives: rounding to nearest, and a look
-// at every value as it is reduced. The walkers take this way only when a conversion asks for it
-// (ConversionReport::mode), so a plain conversion never pays for it.
+// What a conversion does to each value it reduces: the settings a conversion takes, and the one
+// rule that keeps the high N bits of a 32-bit value, by truncation or by rounding to nearest.
 
 #include <cstddef>
 #include <cstdint>
-#include <istream>
-#include <ostream>
 
 // The kinds of values that a conversion reduces.
 enum class ReducedKind { Position, Normal, Tangent, TextureCoordinate, Extent, Translation, Rotation, Scaling };
@@ -18,7 +15,18 @@ constexpr int kReducedKindCount = 8;
 // pair 2, a translation or scaling 3, a rotation 4 (a quaternion).
 int ValuesPerElement(ReducedKind kind);
 
+// The word for a kind where users name it: "positions", "normals", "tangents",
+// "texture_coordinates", "extents", "translations", "rotations", "scalings".
+const char* KindWord(ReducedKind kind);
+
 enum class Rounding { TowardZero, Nearest };
+
+// The high bits a reduced value keeps. 16 halves the entropy the deflater sees and is what every
+// conversion keeps unless asked otherwise. 10 keeps the sign, the exponent and one mantissa bit:
+// the least that lets a NaN stay a NaN when rounded. 32 keeps the value as it is.
+constexpr int kDefaultKeptBits = 16;
+constexpr int kFewestKeptBits = 10;
+constexpr int kMostKeptBits = 32;
 
 // Receives values as they are reduced: count values of one kind, as the 32-bit numbers their bytes
 // form, before and after, in file order and whole elements at a time (a Hermite or Bezier key's
@@ -26,22 +34,73 @@ enum class Rounding { TowardZero, Nearest };
 using ValueObserver = void (*)(void* context, ReducedKind kind, const std::uint32_t* original,
                                const std::uint32_t* reduced, std::size_t count);
 
-// How a conversion reduces its values when it asks for more than truncation.
-struct ReductionMode {
+// How a conversion reduces its values. As it stands: the plain conversion, 16 bits of every kind,
+// truncated, watched by nobody.
+struct ConversionSettings {
+    int keptBits[kReducedKindCount] = {kDefaultKeptBits, kDefaultKeptBits, kDefaultKeptBits, kDefaultKeptBits,
+                                       kDefaultKeptBits, kDefaultKeptBits, kDefaultKeptBits, kDefaultKeptBits};
     Rounding rounding = Rounding::TowardZero;
     ValueObserver observe = nullptr; // when set, called with every value reduced
     void* context = nullptr;         // handed to observe
 };
 
-// The 32-bit float bits reduced to their high 16 bits, the low 16 zero. TowardZero truncates.
-// Nearest rounds to nearest, ties to even; a finite value that would round past the largest finite
-// value is truncated instead, infinity stays, and a NaN is truncated, or becomes the quiet NaN of
-// its sign (0x7FC00000, 0xFFC00000) when truncation would leave it no mantissa bit.
-std::uint32_t ReduceBits(std::uint32_t bits, Rounding rounding);
+// True when every kept bit count lies from kFewestKeptBits to kMostKeptBits.
+bool AreSettingsValid(const ConversionSettings& settings);
 
-// Copies count groups, each frameFields 32-bit fields copied unchanged (a key's frame time), then
-// valuesPerGroup values of kind reduced as mode says and shown to its observer. A group must fit
-// in 16 KiB, else the source is failed. On a short read it writes what it read: a cut value with
-// its low-order bytes zeroed, as truncation leaves it, and shown to nobody.
-void CopyValuesAsAsked(std::istream& source, std::ostream& sink, std::int64_t count, int frameFields,
-                       int valuesPerGroup, ReducedKind kind, const ReductionMode& mode);
+// The mask of the high keptBits bits (kFewestKeptBits to kMostKeptBits).
+constexpr std::uint32_t KeptBitsMask(int keptBits)
+{
+    return keptBits >= 32 ? 0xFFFFFFFFu : ~(0xFFFFFFFFu >> keptBits);
+}
+
+constexpr std::uint32_t kFloatMagnitude = 0x7FFFFFFFu;
+constexpr std::uint32_t kFloatExponent = 0x7F800000u; // as a magnitude: infinity; above it the NaNs
+
+// What rounding adds to a field before its dropped bits are cleared: just under half of the last
+// kept place, plus that place's own bit, which carries into the kept bits exactly when the dropped
+// bits are above half, or at half with the kept bits odd. The carry makes the magnitude larger,
+// into the exponent where it must. Zero when rounds is zero.
+inline std::uint32_t RoundingCarry(std::uint32_t bits, std::uint32_t rounds, int dropped)
+{
+    const std::uint32_t halfLess = ((1u << dropped) >> 1) - 1u; // all ones, and unused, when nothing is dropped
+    return (halfLess + ((bits >> dropped) & 1u)) & rounds;
+}
+
+// The rule of every reduction, for one 32-bit field: keep says which bits stay (KeptBitsMask, all
+// ones for a field copied unchanged), dropped is how many low bits a value drops (the same for
+// every field of a run: 32 minus the kept bits), and rounds is all ones to round to nearest, zero
+// to truncate (zero for a field copied unchanged, and when nothing is dropped). It is written
+// without branches, so that a run of fields compiles to vector code: the low bits of real values
+// are as good as random, and a branch on them would cost more than the copy.
+//
+// Truncation clears the dropped bits. Rounding to nearest breaks ties to even; a finite value that
+// would round past the largest finite value is truncated instead, infinity stays, and a NaN is
+// truncated, or becomes the quiet NaN of its sign (0x7FC00000, 0xFFC00000) when truncation would
+// leave it no mantissa bit. (Truncation keeps no such promise: a NaN may become infinity, as it
+// always has.)
+inline std::uint32_t ReduceField(std::uint32_t bits, std::uint32_t keep, std::uint32_t rounds, int dropped)
+{
+    const std::uint32_t truncated = bits & keep;
+    const std::uint32_t magnitude = bits & kFloatMagnitude;
+    const std::uint32_t carry = RoundingCarry(bits, rounds, dropped);
+    // Infinity and the NaNs, and a finite value whose carry would reach the all-ones exponent and
+    // make it infinite: these are truncated. (The sum cannot pass 32 bits: the carry is below 2^22.)
+    const bool truncate = magnitude + carry >= kFloatExponent;
+    // A NaN must keep a mantissa bit, or it would read as infinity.
+    const std::uint32_t quietBit =
+        magnitude > kFloatExponent && (truncated & kFloatMagnitude) == kFloatExponent ? rounds & 0x00400000u : 0u;
+    return (truncate ? truncated : (bits + carry) & keep) | quietBit;
+}
+
+// False when ReduceField certainly gives the ordinary result, (bits + RoundingCarry) & keep:
+// when the exponent of bits is below 254, so that bits is finite and a carry cannot make it
+// infinite. A run can round its fields the ordinary way and take the whole rule only where this
+// says so, which real values almost never make it do.
+inline bool MayNeedTheWholeRule(std::uint32_t bits)
+{
+    const std::uint32_t kTopExponents = 0x7F000000u; // 254 and 255
+    return (bits & kTopExponents) == kTopExponents;
+}
+
+// One value reduced to its high keptBits bits (kFewestKeptBits to kMostKeptBits) by ReduceField.
+std::uint32_t ReduceBits(std::uint32_t bits, int keptBits, Rounding rounding);

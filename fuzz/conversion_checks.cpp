@@ -1,6 +1,9 @@
 #include "conversion_checks.h"
 
+#include "model_convert.h"
 #include "test_support.h"
+
+#include <sstream>
 
 namespace {
 
@@ -41,6 +44,15 @@ std::string CheckSuccess(const std::string& input, const StreamResult& result, c
         return Problem("output differs from the expected reduced copy at offset " +
                            std::to_string(FirstDifference(output, expected)),
                        report);
+    // Other settings, drawn from the input, reduce the same values as the oracle says.
+    const ReductionPlan plan = RandomReductionPlan(static_cast<std::uint32_t>(CutPoint(input, 1u << 30)));
+    std::istringstream source(input);
+    std::ostringstream sink;
+    ConversionReport settled;
+    if (ConvertModelStream(source, sink, SettingsFor(plan), settled) != 1 || sink.str() != ExpectedOutput(model, plan))
+        return Problem("with other settings the output differs from the expected reduced copy at offset " +
+                           std::to_string(FirstDifference(sink.str(), ExpectedOutput(model, plan))),
+                       settled);
     if (report.floatsReduced != static_cast<std::int64_t>(model.reduced.size()))
         return Problem("reports " + std::to_string(report.floatsReduced) + " floats reduced, expected " +
                            std::to_string(model.reduced.size()),

@@ -226,9 +226,23 @@ WrittenModel WriteModel(const ModelPlan& description, std::uint32_t seed = 1);
 // are. Returns the number of values the converter reduces.
 std::uint64_t StreamModel(const ModelPlan& description, std::ostream& out, std::uint32_t seed = 1);
 
-// The converter's output for the model: its bytes with the two low-order bytes of every
-// recorded value set to zero.
-std::string ExpectedOutput(const WrittenModel& model);
+// How a conversion is asked to reduce values: the high bits each kind keeps (10 to 32, by
+// ValueKind) and whether to round to nearest instead of truncating. As it stands: the default.
+struct ReductionPlan {
+    int keptBits[8] = {16, 16, 16, 16, 16, 16, 16, 16};
+    bool nearest = false;
+};
+
+// A value's 4 bytes (as the little-endian number they form) as the converter must reduce them,
+// worked out on values rather than bits: truncation drops the low 32 - keptBits bits; rounding
+// takes the float of keptBits - 8 significant bits nearest to a finite value, ties to the one
+// whose last bit is 0, never past the largest such float (it then truncates); infinity stays; a
+// NaN is truncated, or becomes the quiet NaN of its sign when truncation would make it infinity.
+std::uint32_t ReducedValueBits(std::uint32_t bits, int keptBits, bool nearest);
+
+// The converter's output for the model: its bytes with every recorded value reduced as plan
+// says; by default with the two low-order bytes of every recorded value set to zero.
+std::string ExpectedOutput(const WrittenModel& model, const ReductionPlan& plan = ReductionPlan());
 
 // The offsets where the top-level chunks of bytes start, then the file's length: where a cut
 // leaves nothing but whole chunks.

@@ -4,6 +4,10 @@
 
 #include "model_oracle.h"
 
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
 namespace {
 
 // Bytes written where a leaf was too short for its fixed size.
@@ -304,12 +308,45 @@ std::uint64_t StreamModel(const ModelPlan& description, std::ostream& out, std::
     return w.reducedCount;
 }
 
-std::string ExpectedOutput(const WrittenModel& model)
+std::uint32_t ReducedValueBits(std::uint32_t bits, int keptBits, bool nearest)
+{
+    const std::uint32_t truncated = keptBits >= 32 ? bits : bits >> (32 - keptBits) << (32 - keptBits);
+    float value = 0;
+    std::memcpy(&value, &bits, sizeof value);
+    if (!nearest || std::isinf(value))
+        return truncated;
+    if (std::isnan(value)) {
+        float kept = 0;
+        std::memcpy(&kept, &truncated, sizeof kept);
+        return std::isnan(kept) ? truncated : (bits & 0x80000000u) | 0x7FC00000u;
+    }
+    if (value == 0)
+        return bits;
+    const int significant = keptBits - 8;
+    int exponent = 0;
+    std::frexp(value, &exponent);
+    // The weight of the last kept bit; subnormals share the smallest normal's.
+    const double unit = std::ldexp(1.0, std::max(exponent, -125) - significant);
+    const double largest = std::ldexp(2.0 - std::ldexp(1.0, 1 - significant), 127);
+    const double below = std::trunc(value / unit) * unit;
+    const double above = below + std::copysign(unit, value);
+    const double belowDistance = std::fabs(value - below);
+    const double aboveDistance = std::fabs(above - value);
+    const bool odd = std::fmod(std::fabs(below) / unit, 2.0) == 1.0;
+    const bool up = aboveDistance < belowDistance || (aboveDistance == belowDistance && odd);
+    const float rounded = static_cast<float>(up && std::fabs(above) <= largest ? above : below);
+    std::uint32_t roundedBits = 0;
+    std::memcpy(&roundedBits, &rounded, sizeof roundedBits);
+    return roundedBits;
+}
+
+std::string ExpectedOutput(const WrittenModel& model, const ReductionPlan& plan)
 {
     std::string expected = model.bytes;
     for (const ReducedValue& value : model.reduced) {
-        expected[value.offset] = '\0';
-        expected[value.offset + 1] = '\0';
+        const int keptBits = plan.keptBits[static_cast<int>(value.kind)];
+        PutFieldAt(expected, value.offset,
+                   static_cast<std::int32_t>(ReducedValueBits(value.original, keptBits, plan.nearest)));
     }
     return expected;
 }

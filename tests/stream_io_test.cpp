@@ -71,88 +71,93 @@ TEST(CopyInt32, WritesOnlyTheBytesOfAShortField)
     EXPECT_TRUE(source.fail());
 }
 
-// ---- Reduction
+// ---- Reduction (the rule itself is checked value by value in value_reduction_test)
 
-TEST(CopyReducedValues, KeepsTwoHighBytes)
+// A conversion's settings keeping bits of every kind.
+static ConversionSettings Keeping(int keptBits, Rounding rounding = Rounding::TowardZero)
 {
-    std::istringstream source(Bytes({0x11, 0x22, 0x33, 0x44}));
-    std::ostringstream sink;
-    CopyReducedValues(source, sink, 1, 2);
-    EXPECT_EQ(HexBytes(sink.str()), "00 00 33 44");
+    ConversionSettings settings;
+    for (int& bits : settings.keptBits)
+        bits = keptBits;
+    settings.rounding = rounding;
+    return settings;
 }
 
-TEST(CopyReducedValues, KeepsKHighBytesForEveryK)
-{
-    const char* const expected[] = {"00 00 00 00", "00 00 00 44", "00 00 33 44", "00 22 33 44", "11 22 33 44"};
-    for (int K = 0; K <= 4; ++K) {
-        std::istringstream source(Bytes({0x11, 0x22, 0x33, 0x44}));
-        std::ostringstream sink;
-        CopyReducedValues(source, sink, 1, K);
-        EXPECT_EQ(HexBytes(sink.str()), expected[K]) << "K = " << K;
-    }
-}
-
-TEST(CopyReducedValues, TruncatesAndNeverRounds)
+TEST(CopyReducedValues, DefaultSettingsTruncateToTwoHighBytesAndNeverRound)
 {
     // 1.1f, -0.1f, and 1.0039062f (0x3F80FFFF), which rounding would carry into 0x3F810000.
     std::istringstream source(Int32Bytes(0x3F8CCCCD) + Int32Bytes(0xBDCCCCCD) + Int32Bytes(0x3F80FFFF));
     std::ostringstream sink;
-    CopyReducedValues(source, sink, 3, 2);
+    CopyReducedValues(source, sink, 1, 0, 3, ReducedKind::Position, ConversionSettings());
     EXPECT_EQ(sink.str(), Int32Bytes(0x3F8C0000) + Int32Bytes(0xBDCC0000) + Int32Bytes(0x3F800000));
 }
 
-TEST(CopyReducedValues, PassesAlreadyReducedValuesUnchanged)
-{
-    // 0.0, 1.0, -2.0, 0.5
-    const std::string values =
-        Int32Bytes(0x00000000) + Int32Bytes(0x3F800000) + Int32Bytes(0xC0000000) + Int32Bytes(0x3F000000);
-    std::istringstream source(values);
-    std::ostringstream sink;
-    CopyReducedValues(source, sink, 4, 2);
-    EXPECT_EQ(sink.str(), values);
-}
-
-TEST(CopyReducedValues, NonPositiveCountLeavesBothStreamsAlone)
+TEST(CopyReducedValues, NonPositiveCountLeavesBothStreamsAloneAndABadShapeFailsTheSource)
 {
     for (std::int64_t n : {0, -1, -5}) {
         std::istringstream source(Bytes({0x11, 0x22, 0x33, 0x44}));
         std::ostringstream sink;
-        CopyReducedValues(source, sink, n, 2);
+        CopyReducedValues(source, sink, n, 1, 3, ReducedKind::Translation, ConversionSettings());
         EXPECT_EQ(sink.str(), "") << "n = " << n;
         EXPECT_TRUE(source.good());
         EXPECT_TRUE(sink.good());
         EXPECT_EQ(Position(source), 0);
     }
-}
-
-TEST(CopyReducedValues, RunsBeyondOneBufferOfValues)
-{
-    // 70000 values: more than one 64 KiB buffer of them, and not a whole number of buffers.
-    constexpr std::uint32_t kValues = 70000;
-    std::string input, expected;
-    for (std::uint32_t i = 0; i < kValues; ++i) {
-        input += Int32Bytes(0x40000000u + i * 0x00010001u + 1);
-        expected += Int32Bytes((0x40000000u + i * 0x00010001u + 1) & 0xFFFF0000u);
+    const int badShapes[][2] = {{0, 0}, {2, 3}, {1, 13}, {0, -1}}; // frame fields, values per group
+    for (const auto& shape : badShapes) {
+        std::istringstream source(Pattern(64));
+        std::ostringstream sink;
+        CopyReducedValues(source, sink, 1, shape[0], shape[1], ReducedKind::Rotation, ConversionSettings());
+        EXPECT_TRUE(source.fail()) << shape[0] << " " << shape[1];
+        EXPECT_EQ(sink.str(), "");
     }
-    std::istringstream source(input + "TAIL");
-    std::ostringstream sink;
-    CopyReducedValues(source, sink, kValues, 2);
-    EXPECT_TRUE(sink.str() == expected);
-    EXPECT_EQ(ReadInt32(source), 0x4C494154); // "TAIL" is still there
 }
 
-// A value cut by the end of the input is written as far as it was read, its low-order bytes
-// zeroed: 11 22 33 (the start of a value 0x44332211) becomes 00 00 33.
-TEST(CopyReducedValues, ShortInputWritesWhatItReadWithTheCutValueReduced)
+// Keys of a Bezier rotation (a frame time and 12 values, 52 bytes) and plain values, over more
+// than one block: frame times pass unchanged, every value is reduced, whatever the bits.
+TEST(CopyReducedValues, RunsBeyondOneBlockKeepingFrameTimes)
+{
+    for (const int keptBits : {16, 21}) {
+        const std::uint32_t keep = ~(0xFFFFFFFFu >> keptBits);
+        for (const int frameFields : {0, 1}) {
+            const std::uint32_t kGroups = frameFields ? 6000 : 30000;
+            std::string input, expected;
+            for (std::uint32_t group = 0; group < kGroups; ++group) {
+                if (frameFields) {
+                    input += Int32Bytes(0x3C000000u + group * 0x10001u + 1);
+                    expected += Int32Bytes(0x3C000000u + group * 0x10001u + 1);
+                }
+                for (std::uint32_t v = 0; v < 12; ++v) {
+                    const std::uint32_t value = 0x3F800000u + (group * 12 + v) * 0x10003u + 1;
+                    input += Int32Bytes(value);
+                    expected += Int32Bytes(value & keep);
+                }
+            }
+            std::istringstream source(input + "TAIL");
+            std::ostringstream sink;
+            CopyReducedValues(source, sink, kGroups, frameFields, 12, ReducedKind::Rotation, Keeping(keptBits));
+            EXPECT_TRUE(sink.str() == expected) << keptBits << " bits, " << frameFields << " frame fields";
+            EXPECT_EQ(ReadInt32(source), 0x4C494154); // "TAIL" is still there
+        }
+    }
+}
+
+// A value cut by the end of the input is written as far as it was read, its dropped bits
+// cleared: with 20 bits kept, 11 22 33 (the start of a value 0x44332211) becomes 00 20 33, also
+// when the whole values are rounded.
+TEST(CopyReducedValues, ShortInputWritesWhatItReadWithTheCutValueTruncated)
 {
     const std::string whole = Bytes({0x11, 0x22, 0x33});
-    const std::string reduced = Bytes({0x00, 0x00, 0x33});
-    for (std::size_t cut = 0; cut <= 3; ++cut) {
-        std::istringstream source(Int32Bytes(0x3F8CCCCD) + whole.substr(0, cut));
-        std::ostringstream sink;
-        CopyReducedValues(source, sink, 100, 2);
-        EXPECT_TRUE(source.fail());
-        EXPECT_EQ(HexBytes(sink.str()), HexBytes(Int32Bytes(0x3F8C0000) + reduced.substr(0, cut))) << cut;
+    const std::string reduced = Bytes({0x00, 0x20, 0x33});
+    for (const Rounding rounding : {Rounding::TowardZero, Rounding::Nearest}) {
+        for (std::size_t cut = 0; cut <= 3; ++cut) {
+            std::istringstream source(Int32Bytes(0x3F8CCCCD) + whole.substr(0, cut));
+            std::ostringstream sink;
+            CopyReducedValues(source, sink, 100, 0, 2, ReducedKind::TextureCoordinate, Keeping(20, rounding));
+            EXPECT_TRUE(source.fail());
+            const std::uint32_t first = rounding == Rounding::Nearest ? 0x3F8CD000u : 0x3F8CC000u;
+            EXPECT_EQ(HexBytes(sink.str()), HexBytes(Int32Bytes(first) + reduced.substr(0, cut))) << cut;
+        }
     }
 }
 
@@ -218,51 +223,6 @@ TEST(CopyBlock, RunsBeyondOneBuffer)
     CopyBlock(source, sink, static_cast<std::int64_t>(block.size()));
     EXPECT_TRUE(sink.str() == block);
     EXPECT_EQ(ReadInt32(source), 0x4C494154);
-}
-
-// ---- CopyKeyedReduced
-
-TEST(CopyKeyedReduced, KeepsFrameTimesAndReducesValues)
-{
-    const std::string input = Int32Bytes(0x4120CCCD) + Int32Bytes(0x3F8CCCCD) + Int32Bytes(0xBDCCCCCD) +
-                              Int32Bytes(0x44FACCCD) + Int32Bytes(0x12345678) + Int32Bytes(0x87654321);
-    std::istringstream source(input + "NEXT");
-    std::ostringstream sink;
-    CopyKeyedReduced(source, sink, 2, 2, 2);
-    EXPECT_EQ(sink.str(), Int32Bytes(0x4120CCCD) + Int32Bytes(0x3F8C0000) + Int32Bytes(0xBDCC0000) +
-                              Int32Bytes(0x44FACCCD) + Int32Bytes(0x12340000) + Int32Bytes(0x87650000));
-    EXPECT_EQ(ReadInt32(source), 0x5458454E); // "NEXT"
-}
-
-TEST(CopyKeyedReduced, NonPositiveCountDoesNothing)
-{
-    for (std::int64_t count : {0, -3}) {
-        std::istringstream source(Pattern(64));
-        std::ostringstream sink;
-        CopyKeyedReduced(source, sink, count, 4, 2);
-        EXPECT_EQ(sink.str(), "");
-        EXPECT_EQ(Position(source), 0);
-    }
-}
-
-TEST(CopyKeyedReduced, RunsBeyondOneBufferOfKeys)
-{
-    // Keys of a Bezier rotation: frame time and 12 values, 52 bytes; 3000 keys span several buffers.
-    constexpr std::uint32_t kKeys = 3000;
-    std::string input, expected;
-    for (std::uint32_t key = 0; key < kKeys; ++key) {
-        input += Int32Bytes(0x3C000000u + key * 0x10001u + 1);
-        expected += Int32Bytes(0x3C000000u + key * 0x10001u + 1);
-        for (std::uint32_t v = 0; v < 12; ++v) {
-            const std::uint32_t value = 0x3F800000u + (key * 12 + v) * 0x10003u + 1;
-            input += Int32Bytes(value);
-            expected += Int32Bytes(value & 0xFFFF0000u);
-        }
-    }
-    std::istringstream source(input);
-    std::ostringstream sink;
-    CopyKeyedReduced(source, sink, kKeys, 12, 2);
-    EXPECT_TRUE(sink.str() == expected);
 }
 
 // ---- CopyRest and the termination predicate

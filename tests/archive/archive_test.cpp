@@ -223,11 +223,9 @@ TEST_F(ArchiveTest, LifelikeMapKeepsEveryFileAndItsChecksumsWithTheModelsReduced
     // A dry run reports the same and writes nothing; a runner that reduces the models out of
     // order (as workers may) writes the same bytes; an observer sees every reduced value.
     std::uint64_t observed = 0;
-    ReductionMode mode;
-    mode.observe = CountValues;
-    mode.context = &observed;
     ArchiveOptions observing;
-    observing.mode = &mode;
+    observing.settings.observe = CountValues;
+    observing.settings.context = &observed;
     ArchiveReport dry;
     ASSERT_EQ(DryRunArchive(input, observing, dry), 1);
     EXPECT_EQ(dry.sizeAfter, report.sizeAfter);

@@ -281,6 +281,8 @@ TEST_F(CommandLine, UsageErrorsExitTwoAndWriteNothing)
     const std::vector<std::vector<std::string>> usages = {
         {}, {"-q"}, {"-x", "a.mdx"}, {"-j", "0", "a.mdx"}, {"--jobs=many", "a.mdx"}, {"a.mdx", "-o"},
         {"-o", "x.mdx", "a.mdx", "b.mdx"}, {"-r", "-o", "x.mdx", "models"}, {"-o", "x.mdx", "-o", "y.mdx", "a.mdx"},
+        {"a.mdx", "--keep-bits"}, {"--keep-bits", "", "a.mdx"}, {"--keep-bits=16,,20", "a.mdx"},
+        {"--keep-bits", "positions=", "a.mdx"}, {"--keep-bits", "16x", "a.mdx"},
     };
     const auto before = Snapshot(dir);
     for (const auto& args : usages) {
@@ -289,6 +291,23 @@ TEST_F(CommandLine, UsageErrorsExitTwoAndWriteNothing)
         EXPECT_EQ(run.out, "");
         EXPECT_EQ(run.err.rfind("duridodi: ", 0), 0u) << run.err;
         EXPECT_NE(run.err.find("Try 'duridodi --help'"), std::string::npos);
+    }
+    EXPECT_EQ(Snapshot(dir), before);
+    // The line names what was wrong.
+    const std::vector<std::pair<std::vector<std::string>, std::string>> named = {
+        {{"--keep-bits", "9"}, "--keep-bits needs a number of bits from 10 to 32, not '9'"},
+        {{"--keep-bits=33"}, "--keep-bits needs a number of bits from 10 to 32, not '33'"},
+        {{"--keep-bits", "rotations=22,uvs=24"}, "--keep-bits: unknown kind of value 'uvs' (the kinds: positions, "
+                                                 "normals, tangents, texture_coordinates, extents, translations, "
+                                                 "rotations, scalings)"},
+        {{"--keep-bits", "normals=-16"}, "--keep-bits needs a number of bits from 10 to 32, not '-16'"},
+    };
+    for (const auto& [args, reason] : named) {
+        std::vector<std::string> all = args;
+        all.push_back("a.mdx");
+        const RunResult run = Tool(all, dir);
+        EXPECT_EQ(run.status, 2);
+        EXPECT_EQ(run.err, "duridodi: " + reason + "\nTry 'duridodi --help' for more information.\n");
     }
     EXPECT_EQ(Snapshot(dir), before);
 }
@@ -958,4 +977,75 @@ TEST_F(CommandLine, ReadErrorPartWayIsReportedInEveryModeAndLeavesNoFile)
     const RunResult json = RunProgram(DURIDODI_FAILING_READ, {"--json", "--dry-run", "big.mdx"}, dir);
     unsetenv("DURIDODI_READ_FAILS_AFTER");
     EXPECT_EQ(nlohmann::json::parse(json.out.substr(0, json.out.find('\n')))["error"]["kind"], "cannot_read");
+}
+
+// Each option that changes the reduction, alone and combined, reaches the written bytes: the
+// output is the oracle's reduction of the model under the same settings, whichever way the
+// tool writes it. The text line names the bits that differ from 16, --json all of them.
+TEST_F(CommandLine, EveryReductionOptionAndCombinationGivesTheOraclesBytes)
+{
+    const WrittenModel model = WriteModel(FullModelPlan(1000), 4);
+    WriteFile(dir / "a.mdx", model.bytes);
+    const auto allAt = [](int bits, bool nearest) {
+        ReductionPlan plan;
+        for (int& kept : plan.keptBits)
+            kept = bits;
+        plan.nearest = nearest;
+        return plan;
+    };
+    ReductionPlan mixed = allAt(16, false); // texture coordinates 24, positions 20
+    mixed.keptBits[static_cast<int>(ValueKind::TextureCoordinate)] = 24;
+    mixed.keptBits[static_cast<int>(ValueKind::Position)] = 20;
+    ReductionPlan mostThenOne = allAt(18, true); // 18, rotations 22, rounded
+    mostThenOne.keptBits[static_cast<int>(ValueKind::Rotation)] = 22;
+    const struct {
+        std::vector<std::string> options;
+        ReductionPlan plan;
+        std::string bitsKept; // what the text line adds
+    } runs[] = {
+        {{}, ReductionPlan(), ""},
+        {{"--round"}, allAt(16, true), ""},
+        {{"--keep-bits", "20"}, allAt(20, false),
+         "; bits kept: positions 20, normals 20, tangents 20, texture_coordinates 20, extents 20, translations 20, "
+         "rotations 20, scalings 20"},
+        {{"--keep-bits=texture_coordinates=24,positions=20"}, mixed,
+         "; bits kept: positions 20, texture_coordinates 24"},
+        {{"--round", "--keep-bits", "18,rotations=22"}, mostThenOne,
+         "; bits kept: positions 18, normals 18, tangents 18, texture_coordinates 18, extents 18, translations 18, "
+         "rotations 22, scalings 18"},
+        {{"--keep-bits", "10", "--round", "--stats", "-q"}, allAt(10, true), ""},
+        {{"--keep-bits", "32"}, allAt(32, false),
+         "; bits kept: positions 32, normals 32, tangents 32, texture_coordinates 32, extents 32, translations 32, "
+         "rotations 32, scalings 32"},
+    };
+    for (const auto& run : runs) {
+        SCOPED_TRACE(::testing::PrintToString(run.options));
+        const std::string expected = ExpectedOutput(model, run.plan);
+        std::vector<std::string> beside = run.options;
+        beside.push_back("a.mdx");
+        const RunResult result = Tool(beside, dir);
+        EXPECT_EQ(result.status, 0) << result.err;
+        EXPECT_EQ(FirstDifference(ReadFile(dir / "a_dezavivi.mdx"), expected), -1);
+        if (run.plan.keptBits[0] == 32) {
+            EXPECT_EQ(ReadFile(dir / "a_dezavivi.mdx"), model.bytes);
+        }
+        const std::string line = result.out.substr(0, result.out.find('\n'));
+        if (result.out.empty())
+            EXPECT_EQ(run.options.back(), "-q");
+        else
+            EXPECT_EQ(line, "a.mdx -> a_dezavivi.mdx: " + std::to_string(model.reduced.size()) +
+                                " floats reduced, version 1000" + run.bitsKept);
+        std::vector<std::string> named = run.options;
+        named.insert(named.end(), {"-j", "2", "--json", "-o", "out.mdx", "a.mdx"});
+        const RunResult json = Tool(named, dir);
+        EXPECT_EQ(FirstDifference(ReadFile(dir / "out.mdx"), expected), -1);
+        const nlohmann::json object = JsonLines(json.out).at(0);
+        EXPECT_EQ(object.at("rounding"), run.plan.nearest ? "nearest" : "toward_zero");
+        const nlohmann::json& keptBits = object.at("kept_bits");
+        ASSERT_EQ(keptBits.size(), 8u);
+        const auto bitsOf = [&](ValueKind kind) { return run.plan.keptBits[static_cast<int>(kind)]; };
+        EXPECT_EQ(keptBits.at("positions"), bitsOf(ValueKind::Position));
+        EXPECT_EQ(keptBits.at("texture_coordinates"), bitsOf(ValueKind::TextureCoordinate));
+        EXPECT_EQ(keptBits.at("rotations"), bitsOf(ValueKind::Rotation));
+    }
 }

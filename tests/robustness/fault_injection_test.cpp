@@ -167,7 +167,7 @@ TEST_F(FaultInjectionFiles, ReadErrorPartWayIsAFailureToReadAndLeavesNoFile)
     std::ostringstream sink;
     setenv("DURIDODI_READ_FAILS_AFTER", "1000", 1);
     const int convertedResult = ConvertModelWithReport(Path("model.mdx"), Path("model_dezavivi.mdx"), converted);
-    const int walkedResult = WalkModelFile(Path("model.mdx"), sink, walked);
+    const int walkedResult = WalkModelFile(Path("model.mdx"), sink, ConversionSettings(), walked);
     unsetenv("DURIDODI_READ_FAILS_AFTER");
     for (const ConversionReport* report : {&converted, &walked}) {
         EXPECT_EQ(report->kind, FailureKind::CannotRead);

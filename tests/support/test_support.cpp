@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <sstream>
 
 StreamResult ConvertBytes(const std::string& input)
@@ -15,6 +16,41 @@ StreamResult ConvertBytes(const std::string& input)
     result.converted = ConvertModelStream(source, sink, result.report);
     result.out = sink.str();
     return result;
+}
+
+ReducedKind ReducedKindOf(ValueKind kind)
+{
+    switch (kind) {
+    case ValueKind::Position: return ReducedKind::Position;
+    case ValueKind::Normal: return ReducedKind::Normal;
+    case ValueKind::Tangent: return ReducedKind::Tangent;
+    case ValueKind::Extent: return ReducedKind::Extent;
+    case ValueKind::TextureCoordinate: return ReducedKind::TextureCoordinate;
+    case ValueKind::Translation: return ReducedKind::Translation;
+    case ValueKind::Rotation: return ReducedKind::Rotation;
+    case ValueKind::Scaling: return ReducedKind::Scaling;
+    }
+    return ReducedKind::Position;
+}
+
+ConversionSettings SettingsFor(const ReductionPlan& plan)
+{
+    ConversionSettings settings;
+    for (int k = 0; k < 8; ++k)
+        settings.keptBits[static_cast<int>(ReducedKindOf(static_cast<ValueKind>(k)))] = plan.keptBits[k];
+    settings.rounding = plan.nearest ? Rounding::Nearest : Rounding::TowardZero;
+    return settings;
+}
+
+ReductionPlan RandomReductionPlan(std::uint32_t seed)
+{
+    std::mt19937 random(seed);
+    const int favourites[] = {kDefaultKeptBits, kFewestKeptBits, kMostKeptBits};
+    ReductionPlan plan;
+    plan.nearest = random() % 2 == 1;
+    for (int& bits : plan.keptBits)
+        bits = random() % 4 == 0 ? favourites[random() % 3] : kFewestKeptBits + static_cast<int>(random() % 23);
+    return plan;
 }
 
 std::streamsize LimitedSinkBuffer::xsputn(const char* bytes, std::streamsize n)

@@ -6,6 +6,7 @@
 
 #include "conversion_report.h"
 #include "model_oracle.h"
+#include "value_reduction.h"
 
 #include <cstddef>
 #include <filesystem>
@@ -20,6 +21,14 @@ struct StreamResult {
     ConversionReport report;
 };
 StreamResult ConvertBytes(const std::string& input);
+
+// The core's kind for each of the oracle's, and the core's settings for an oracle's plan.
+ReducedKind ReducedKindOf(ValueKind kind);
+ConversionSettings SettingsFor(const ReductionPlan& plan);
+
+// A plan drawn from seed: each kind's bits from 10 to 32 (the default, the fewest and the most
+// more often than the others), rounding or not.
+ReductionPlan RandomReductionPlan(std::uint32_t seed);
 
 // An output buffer that accepts the first limit bytes offered and refuses every byte after them,
 // as a full disk does. What it accepted is kept in written.
