@@ -156,8 +156,10 @@ static void PrintSuccess(const std::string& input, const FileOutcome& outcome, c
 
 static void PrintOutcome(const std::string& input, const FileOutcome& outcome, const CliOptions& options)
 {
-    if (HasMapExtension(input.c_str()))
-        return PrintMapOutcome(input, outcome, options);
+    if (HasMapExtension(input.c_str())) {
+        PrintMapOutcome(input, outcome, options);
+        return;
+    }
     if (!outcome.failure.empty())
         PrintFailure(input, outcome.failure.c_str());
     else if (!options.quiet && !options.json)
@@ -193,7 +195,8 @@ static void PrintSummary(const BatchTotals& totals, const CliOptions& options)
                        std::to_string(totals.failed) + " failed, " + std::to_string(totals.skipped) + " skipped; " +
                        std::to_string(totals.bytesIn) + " bytes in, " + std::to_string(totals.floatsReduced) +
                        " floats reduced" + DescribeMapTotals(totals);
-    if (options.stats)
+    // Maps give their real sizes on their own lines: the deflated totals are the loose models'.
+    if (options.stats && (totals.maps == 0 || totals.converted > totals.maps))
         line += totals.unmeasured == 0
                     ? DescribeSaving(totals.deflatedIn, totals.deflatedOut)
                     : "; deflated sizes unknown, " + std::to_string(totals.unmeasured) + " not measured";

@@ -36,6 +36,7 @@ if [ "$scenario" = batch ]; then
     python=$(command -v /usr/bin/python3 || command -v python3 || true)
     [ -n "$python" ] || skip_or_fail "python3 not found (Debian package: python3)"
     "$python" -c 'import Xlib' 2>/dev/null || skip_or_fail "$python has no Xlib (Debian package: python3-xlib)"
+    need_tool smpq smpq
 fi
 
 # Everything of one test run lives in one temporary folder: short paths, no clashes.
@@ -408,6 +409,32 @@ runBatchScenario() {
     checkLaunch "a folder with a map dropped"
     cmp -s "$top/td-expected.w3x" "$maps/td_dezavivi.w3x" || failRun "the map's output in the folder differs"
     cmp -s "$top/expected$maps/one_dezavivi.mdx" "$maps/one_dezavivi.mdx" || failRun "the model beside the map differs"
+
+    # A map given as argument with a model kept unchanged (packed by smpq, StormLib's packer):
+    # the warning box lists it with the command-line tool's reason. A map cut short: the error box
+    # with the reason, and no output.
+    local kept=$top/kept reason
+    mkdir -p "$kept/units"
+    cp "$maps/one.mdx" "$kept/units/good.mdx"
+    printf 'this is not a model' >"$kept/units/bad.mdx"
+    (cd "$kept" && smpq -c -M 1 -q kept.w3x units/good.mdx units/bad.mdx) || failRun "smpq could not pack kept.w3x"
+    # The tool exits 1 for the kept model.
+    reason=$("$cli" -o "$top/kept-expected.w3x" "$kept/kept.w3x" 2>&1 >/dev/null | sed 's|^.* kept unchanged: ||' || true)
+    before=$(stat -c %s "$kept/kept.w3x")
+    after=$(stat -c %s "$top/kept-expected.w3x")
+    percent=$(awk -v b="$before" -v a="$after" 'BEGIN { printf "%.1f", 100 * (b - a) / b }')
+    head -c 3000 "$maps/td.w3x" >"$kept/cut.w3m"
+    launchApp "$(winePath "$kept")\\kept.w3x"
+    drive wait-main msgbox close >"$top/transcript.log" || true
+    expect "msgbox: Warning|Dezavivi 1 models to" "$(winePath "$kept")\\kept_dezavivi.w3x" \
+        "$before -> $after bytes ($percent% smaller)" "Kept 1 models unchanged:" "units\\bad.mdx: $reason|icon yes" close
+    checkLaunch "a map with a model kept"
+    cmp -s "$top/kept-expected.w3x" "$kept/kept_dezavivi.w3x" || failRun "the map with a kept model differs"
+    launchApp "$(winePath "$kept")\\cut.w3m"
+    drive wait-main msgbox close >"$top/transcript.log" || true
+    expect "msgbox: Error|Error dezaroing $(winePath "$kept")\\cut.w3m" "$(cliReason "$kept/cut.w3m")|icon yes" close
+    checkLaunch "a map cut short"
+    [ ! -e "$kept/cut_dezavivi.w3m" ] || failRun "the map cut short left an output"
 
     # Closing the window while a batch runs: the model being converted is finished, the batch
     # stops, no partial output is left and the program ends with code 0. A drop and a click
