@@ -225,6 +225,8 @@ bool TimeMapSteps(const fs::path& path, MapSteps& steps)
     }
     std::vector<std::string> names;
     for (std::size_t slot : FindSlots(archive, "(listfile)")) {
+        if (archive.hashes[slot].block >= archive.blocks.size())
+            continue;
         const BlockEntry& block = archive.blocks[archive.hashes[slot].block];
         std::string content;
         if (ReadFileContent(file, archive, block, FileKey("(listfile)", block.flags, block.offset, block.realSize),

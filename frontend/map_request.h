@@ -7,6 +7,7 @@
 
 #include <windows.h>
 
+#include <cstddef>
 #include <filesystem>
 #include <string>
 #include <vector>
