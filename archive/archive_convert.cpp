@@ -87,13 +87,13 @@ const char* ArchiveFailureWord(ArchiveFailure kind)
 {
     switch (kind) {
     case ArchiveFailure::None: return "";
-    case ArchiveFailure::CannotOpen: return "cannot-open";
-    case ArchiveFailure::NotAnArchive: return "not-an-archive";
+    case ArchiveFailure::CannotOpen: return "cannot_open";
+    case ArchiveFailure::NotAnArchive: return "not_an_archive";
     case ArchiveFailure::Unsupported: return "unsupported";
     case ArchiveFailure::Truncated: return "truncated";
     case ArchiveFailure::Malformed: return "malformed";
-    case ArchiveFailure::CannotWrite: return "cannot-write";
-    case ArchiveFailure::OutOfMemory: return "out-of-memory";
+    case ArchiveFailure::CannotWrite: return "cannot_write";
+    case ArchiveFailure::OutOfMemory: return "out_of_memory";
     }
     return "";
 }

@@ -28,8 +28,8 @@ enum class ArchiveFailure {
     OutOfMemory,
 };
 
-// One word for a failure kind, for --json: "cannot-open", "not-an-archive", "unsupported",
-// "truncated", "malformed", "cannot-write", "out-of-memory"; "" for None.
+// One word for a failure kind, for --json: "cannot_open", "not_an_archive", "unsupported",
+// "truncated", "malformed", "cannot_write", "out_of_memory"; "" for None.
 const char* ArchiveFailureWord(ArchiveFailure kind);
 
 // Runs convert(i) for every i below count on up to workers threads and take(i) on the calling

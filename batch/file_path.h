@@ -75,5 +75,5 @@ bool ListFolder(const std::filesystem::path& folder, std::vector<FolderEntry>& e
 std::string ComparableName(const std::string& path, const std::string& folder);
 
 // The output beside input: MakeOutputName applied to the input's text. input must name a model
-// (HasModelExtension).
+// or a map (HasConvertibleExtension).
 std::filesystem::path MakeOutputPath(const std::filesystem::path& input);

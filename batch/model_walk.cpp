@@ -16,7 +16,7 @@ static void TakeEntry(const fs::path& path, fs::file_type own, ModelList& list, 
 {
     const std::string name = PathText(path.filename());
     if (own == fs::file_type::not_found) {
-        if (HasModelExtension(name.c_str()))
+        if (HasConvertibleExtension(name.c_str()))
             list.unreadable.push_back(
                 UnreadableFolder{path, "cannot read what kind of file it is", list.models.size()});
         return;
@@ -25,7 +25,7 @@ static void TakeEntry(const fs::path& path, fs::file_type own, ModelList& list, 
         CollectModels(path, list, stop);
         return;
     }
-    if (!HasModelExtension(name.c_str()))
+    if (!HasConvertibleExtension(name.c_str()))
         return;
     // A link is taken when it leads to a file; only links cost a look at the file.
     if (own == fs::file_type::symlink) {

@@ -31,13 +31,13 @@ std::string ComparableOutput(const ModelList& list, std::size_t index, const std
 }
 
 // The comparable names of each model's input and of its output, each list sorted by hash;
-// models whose names do not end in ".mdx" have no output and are left out.
+// inputs whose names name neither a model nor a map have no output and are left out.
 void SortNameKeys(const ModelList& list, const std::string& folder, std::vector<NameKey>& inputs,
                   std::vector<NameKey>& outputs)
 {
     for (std::size_t index = 0; index < list.models.size(); ++index) {
         const std::string input = PathText(list.models[index]);
-        if (!HasModelExtension(input.c_str()))
+        if (!HasConvertibleExtension(input.c_str()))
             continue;
         inputs.push_back({std::hash<std::string>()(ComparableName(input, folder)), index});
         outputs.push_back({std::hash<std::string>()(ComparableName(MakeOutputName(input.c_str()), folder)), index});

@@ -22,8 +22,8 @@ struct SharedOutputs {
 };
 
 // The models of list that share outputs, names compared as the system compares them (relative
-// names against folder, the current folder's text). Models whose names do not end in ".mdx"
-// have no output and share none.
+// names against folder, the current folder's text). Inputs whose names end in neither ".mdx" nor
+// a map's extension have no output and share none.
 SharedOutputs FindSharedOutputs(const ModelList& list, const std::string& folder);
 
 // Converts the models of the output of first (a model that follows none) in the order of the

@@ -8,6 +8,11 @@
 //   duridodi-bench batch [DIR] [COUNT] a tree of COUNT models like a game's (4,000 by default):
 //                                      duridodi -r -q -j 1 and with its default workers against
 //                                      cp -rT
+//   duridodi-bench map [DIR] [MB]      a map of about MB megabytes (100 by default), half of it in
+//                                      models: duridodi -o with -j 1 and its default workers
+//                                      against cp and against unpacking every file with smpq -x;
+//                                      then where one worker's time goes (reading and inflating,
+//                                      reducing, deflating at level 9), measured in this process
 //
 // Every program overwrites the outputs of an earlier run, as a real run would. The programs take
 // turns, round after round, so that a machine busy with other work slows each about as much; each
@@ -15,6 +20,15 @@
 // rounds says how noisy the machine was. The peak resident memory is the tool's whole process.
 
 #include "stream_io.h"
+
+#include "archive_convert.h"
+#include "mpq_crypt.h"
+#include "mpq_pack.h"
+#include "mpq_read.h"
+#include "mpq_sectors.h"
+#include "special_files.h"
+
+#include "model_convert.h"
 
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -25,6 +39,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <sstream>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -207,18 +222,133 @@ void MeasureBatch(const fs::path& directory, const std::string& count)
     fs::remove_all(root);
 }
 
+// Seconds spent by one thread on each step of a map's models, and the largest model.
+struct MapSteps {
+    double read = 0;    // reading and inflating the sectors
+    double reduce = 0;  // the core's conversion in memory
+    double deflate = 0; // packing again: every sector deflated at level 9
+    std::size_t models = 0;
+    std::size_t largest = 0;
+    std::uint64_t modelBytes = 0;
+    std::uint64_t packedBytes = 0;
+};
+
+double SecondsSince(std::chrono::steady_clock::time_point start)
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// Times the steps the tool takes for each model of the map at path, one model after another, as
+// the library does them. Returns false when the map cannot be read.
+bool TimeMapSteps(const fs::path& path, MapSteps& steps)
+{
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    Archive archive;
+    ReadError error;
+    if (file == nullptr || !ReadArchive(file, archive, error)) {
+        std::fprintf(stderr, "duridodi-bench: cannot read %s: %s\n", path.c_str(), error.reason.c_str());
+        if (file != nullptr)
+            std::fclose(file);
+        return false;
+    }
+    std::vector<std::string> names;
+    for (std::size_t slot : FindSlots(archive, "(listfile)")) {
+        if (archive.hashes[slot].block >= archive.blocks.size())
+            continue;
+        const BlockEntry& block = archive.blocks[archive.hashes[slot].block];
+        std::string content;
+        if (ReadFileContent(file, archive, block, FileKey("(listfile)", block.flags, block.offset, block.realSize),
+                            content, error))
+            names = SplitListfile(content);
+    }
+    const std::vector<std::string> blockNames = NameBlocks(archive, names);
+    for (std::size_t i = 0; i < archive.blocks.size(); ++i) {
+        const BlockEntry& block = archive.blocks[i];
+        if (!HoldsFile(block) || !HasModelName(blockNames[i]))
+            continue;
+        std::string content;
+        auto start = std::chrono::steady_clock::now();
+        const std::uint32_t key = FileKey(blockNames[i], block.flags, block.offset, block.realSize);
+        if (!ReadFileContent(file, archive, block, key, content, error))
+            continue;
+        steps.read += SecondsSince(start);
+        start = std::chrono::steady_clock::now();
+        std::istringstream source(content);
+        std::ostringstream sink;
+        ConversionReport report;
+        ConvertModelStream(source, sink, report);
+        const std::string reduced = sink.str();
+        steps.reduce += SecondsSince(start);
+        start = std::chrono::steady_clock::now();
+        const PackedFile packed = PackFile(reduced, block.flags, archive.sectorSize);
+        steps.deflate += SecondsSince(start);
+        ++steps.models;
+        steps.largest = std::max(steps.largest, content.size());
+        steps.modelBytes += content.size();
+        steps.packedBytes += packed.bytes.size();
+    }
+    std::fclose(file);
+    return true;
+}
+
+void MeasureMap(const fs::path& directory, const std::string& megabytesText)
+{
+    const fs::path root = directory / "duridodi-bench-map";
+    const fs::path map = root / "bench.w3x";
+    const fs::path unpacked = root / "unpacked";
+    fs::remove_all(root);
+    fs::create_directories(unpacked);
+    g_written = {root};
+    RunProgram({DURIDODI_MAKE_MODEL, "map", map.string(), "1", megabytesText});
+    const int workers = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    const std::string output = (root / "bench_dezavivi.w3x").string();
+    std::vector<Series> programs = {
+        {"cp", {"/bin/cp", map.string(), (root / "copy.w3x").string()}, {}, 0},
+        {"smpq -x (every file)", {"/bin/sh", "-c", "cd \"$0\" && exec smpq -x -f -q \"$1\"", unpacked.string(),
+                                  map.string()}, {}, 0},
+        {"duridodi -o -j 1", {DURIDODI_TOOL, "-q", "-j", "1", "-o", output, map.string()}, {}, 0},
+        {"duridodi -o (" + std::to_string(workers) + " workers)", {DURIDODI_TOOL, "-q", "-o", output, map.string()},
+         {}, 0},
+    };
+    RunInTurns(programs);
+    const double megabytes = MegabytesOf(map);
+    std::printf("map of %.1f MB (%.1f MB after), in %s\n", megabytes, MegabytesOf(output), root.c_str());
+    PrintSeries(programs, megabytes, {0, 0, 1, workers});
+
+    MapSteps steps;
+    if (TimeMapSteps(map, steps)) {
+        const double total = steps.read + steps.reduce + steps.deflate;
+        std::printf("  one worker's steps over %zu models (%.1f MB, packed %.1f MB): read and inflate %.2fs, "
+                    "reduce %.2fs, deflate at level 9 %.2fs (%.0f%% of the three)\n",
+                    steps.models, steps.modelBytes / 1048576.0, steps.packedBytes / 1048576.0, steps.read,
+                    steps.reduce, steps.deflate, 100.0 * steps.deflate / total);
+        // The library holds a model and its packed copy per worker, and bounded buffers besides.
+        const double budget = 2.0 * steps.largest / 1048576.0 + 16.0 * workers;
+        std::printf("  memory budget: largest model %.1f MB x 2 + 16 MB per worker = %.1f MB with %d workers, "
+                    "%.1f MB with 1; peaks above: %.1f MB and %.1f MB\n",
+                    steps.largest / 1048576.0, budget, workers, 2.0 * steps.largest / 1048576.0 + 16.0,
+                    programs[3].peakKilobytes / 1024.0, programs[2].peakKilobytes / 1024.0);
+    }
+    fs::remove_all(root);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     const std::string first = argc > 1 ? argv[1] : "256";
+    if (first == "map") {
+        MeasureMap(argc > 2 ? argv[2] : ".", argc > 3 ? argv[3] : "100");
+        return 0;
+    }
     if (first == "batch") {
         const std::string count = argc > 3 ? argv[3] : "4000";
         MeasureBatch(argc > 2 ? argv[2] : ".", count);
         return 0;
     }
     if (std::atoi(first.c_str()) <= 0) {
-        std::fprintf(stderr, "usage: duridodi-bench [MB] [DIR] | duridodi-bench batch [DIR] [COUNT]\n");
+        std::fprintf(stderr, "usage: duridodi-bench [MB] [DIR] | duridodi-bench batch [DIR] [COUNT] | "
+                             "duridodi-bench map [DIR] [MB]\n");
         return 2;
     }
     const fs::path directory = argc > 2 ? argv[2] : ".";

@@ -110,6 +110,8 @@ std::string SummaryJsonLine(const BatchTotals& totals, const CliOptions& options
     object["skipped"] = totals.skipped;
     object["bytes"] = totals.bytesIn;
     object["floats_reduced"] = totals.floatsReduced;
+    object["map_models_reduced"] = totals.mapModelsReduced;
+    object["map_models_kept"] = totals.mapModelsKept;
     if (options.stats) {
         // Totals over only some of the files would read as the batch's: unknown is null.
         object["deflated_input"] = totals.unmeasured == 0 ? Json(totals.deflatedIn) : Json();
@@ -117,5 +119,69 @@ std::string SummaryJsonLine(const BatchTotals& totals, const CliOptions& options
         object["unmeasured"] = totals.unmeasured;
         object["largest_change"] = ValueChangesJson(totals.changes);
     }
+    return JsonLine(object);
+}
+
+namespace {
+
+// A model of a map and what became of it.
+Json MapModelJson(const ArchiveModel& model)
+{
+    Json object;
+    object["name"] = model.name;
+    object["block"] = model.block;
+    object["reduced"] = model.reduced;
+    object["version"] = model.report.walked ? Json(model.report.version) : Json();
+    object["floats_reduced"] = model.reduced ? model.report.floatsReduced : 0;
+    object["bytes"] = model.size;
+    object["stored_before"] = model.storedBefore;
+    object["stored_after"] = model.storedAfter;
+    if (model.reduced) {
+        object["error"] = nullptr;
+        return object;
+    }
+    // The core's word when the core refused the model, else its data could not be read.
+    FileOutcome core;
+    core.report = model.report;
+    Json error;
+    error["kind"] = model.report.kind != FailureKind::None ? FailureWord(core) : "cannot_read";
+    error["message"] = model.keptReason;
+    object["error"] = error;
+    return object;
+}
+
+} // namespace
+
+std::string MapJsonLine(const std::string& input, const FileOutcome& outcome, const CliOptions& options)
+{
+    const bool converted = outcome.failure.empty();
+    Json object;
+    object["input"] = input;
+    object["output"] = converted && !options.dryRun ? Json(outcome.outputPath) : Json();
+    object["map"] = true;
+    object["converted"] = converted;
+    object["dry_run"] = options.dryRun != 0;
+    object["bytes"] = outcome.bytesIn;
+    object["output_bytes"] = converted ? Json(outcome.map.sizeAfter) : Json();
+    object["models_reduced"] = CountReducedModels(outcome.map);
+    object["models_kept"] = CountKeptModels(outcome.map);
+    object["floats_reduced"] = converted ? outcome.report.floatsReduced : 0;
+    object["signature_dropped"] = outcome.map.signatureDropped || outcome.map.strongSignatureDropped;
+    Json models = Json::array();
+    for (const ArchiveModel& model : outcome.map.models)
+        models.push_back(MapModelJson(model));
+    object["models"] = models;
+    if (converted) {
+        object["error"] = nullptr;
+    } else {
+        // The tool's own checks have their words; an archive refused has the archive's.
+        Json error;
+        error["kind"] = outcome.check != InputCheck::None ? FailureWord(outcome) : ArchiveFailureWord(outcome.map.kind);
+        error["message"] = outcome.failure;
+        object["error"] = error;
+    }
+    if (options.stats)
+        object["largest_change"] = converted ? ValueChangesJson(outcome.changes) : Json();
+    object["rounding"] = options.round ? "nearest" : "toward_zero";
     return JsonLine(object);
 }

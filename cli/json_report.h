@@ -13,6 +13,13 @@
 // kept_bits (the bits of each kind); one line with its line feed.
 std::string InputJsonLine(const std::string& input, const FileOutcome& outcome, const CliOptions& options);
 
-// The summary object: "summary": true, the counts, bytes, floats_reduced, with --stats the
-// deflated totals and the batch's largest changes; one line with its line feed.
+// The object of one map: input, output, "map": true, converted, dry_run, bytes, output_bytes,
+// models_reduced, models_kept, floats_reduced, signature_dropped, models (each with name, block,
+// reduced, version, floats_reduced, bytes, stored_before, stored_after, error), error, with
+// --stats largest_change, and rounding; one line with its line feed.
+std::string MapJsonLine(const std::string& input, const FileOutcome& outcome, const CliOptions& options);
+
+// The summary object: "summary": true, the counts, bytes, floats_reduced, map_models_reduced,
+// map_models_kept, with --stats the deflated totals and the batch's largest changes; one line
+// with its line feed.
 std::string SummaryJsonLine(const BatchTotals& totals, const CliOptions& options);

@@ -3,6 +3,7 @@
 
 #include "cli_options.h"
 #include "json_report.h"
+#include "map_outcome.h"
 #include "measuring_sink.h"
 #include "outcome.h"
 #include "platform.h"
@@ -69,8 +70,9 @@ static void WriteOne(const fs::path& inputFile, const fs::path& outputFile, cons
     }
 }
 
-// Converts one input (or, with --dry-run, walks it) and fills outcome.
-static void ConvertOne(const std::string& input, const CliOptions& options, FileOutcome& outcome)
+// Converts one input (or, with --dry-run, walks it) and fills outcome; a map's models are
+// converted on up to mapWorkers threads.
+static void ConvertOne(const std::string& input, const CliOptions& options, int mapWorkers, FileOutcome& outcome)
 {
     const fs::path inputFile = FilePath(PathFromText(input));
     const FileFacts facts = LookAtFile(inputFile);
@@ -79,9 +81,9 @@ static void ConvertOne(const std::string& input, const CliOptions& options, File
         outcome.failure = "is a folder (use -r to convert the models in it)";
         return;
     }
-    if (!HasModelExtension(input.c_str())) {
+    if (!HasConvertibleExtension(input.c_str())) {
         outcome.check = InputCheck::NotMdxName;
-        outcome.failure = "not an .mdx file (the name must end in .mdx)";
+        outcome.failure = "not an .mdx file or a map (the name must end in .mdx, .w3x, .w3m or .mpq)";
         return;
     }
     outcome.outputPath = options.outputPath.empty() ? MakeOutputName(input.c_str()) : options.outputPath;
@@ -97,7 +99,9 @@ static void ConvertOne(const std::string& input, const CliOptions& options, File
     ConversionSettings settings = SettingsOf(options);
     settings.observe = options.stats ? ObserveValueChanges : nullptr;
     settings.context = &outcome.changes;
-    if (options.dryRun)
+    if (HasMapExtension(input.c_str()))
+        ConvertMap(inputFile, outputFile, settings, options, mapWorkers, outcome);
+    else if (options.dryRun)
         DryRunOne(inputFile, settings, options.stats, outcome);
     else
         WriteOne(inputFile, outputFile, settings, options.stats, outcome);
@@ -150,6 +154,10 @@ static void PrintSuccess(const std::string& input, const FileOutcome& outcome, c
 
 static void PrintOutcome(const std::string& input, const FileOutcome& outcome, const CliOptions& options)
 {
+    if (HasMapExtension(input.c_str())) {
+        PrintMapOutcome(input, outcome, options);
+        return;
+    }
     if (!outcome.failure.empty())
         PrintFailure(input, outcome.failure.c_str());
     else if (!options.quiet && !options.json)
@@ -176,6 +184,7 @@ static void AddToTotals(const FileOutcome& outcome, BatchTotals& totals)
     }
     totals.unmeasured += outcome.unmeasured;
     AddValueChanges(outcome.changes, totals.changes);
+    AddMapModels(outcome, totals);
 }
 
 static void PrintSummary(const BatchTotals& totals, const CliOptions& options)
@@ -183,8 +192,9 @@ static void PrintSummary(const BatchTotals& totals, const CliOptions& options)
     std::string line = "summary: " + std::to_string(totals.converted) + " converted, " +
                        std::to_string(totals.failed) + " failed, " + std::to_string(totals.skipped) + " skipped; " +
                        std::to_string(totals.bytesIn) + " bytes in, " + std::to_string(totals.floatsReduced) +
-                       " floats reduced";
-    if (options.stats)
+                       " floats reduced" + DescribeMapTotals(totals);
+    // Maps give their real sizes on their own lines: the deflated totals are the loose models'.
+    if (options.stats && (totals.maps == 0 || totals.converted > totals.maps))
         line += totals.unmeasured == 0
                     ? DescribeSaving(totals.deflatedIn, totals.deflatedOut)
                     : "; deflated sizes unknown, " + std::to_string(totals.unmeasured) + " not measured";
@@ -268,9 +278,13 @@ int main(int argc, char** argv)
     std::vector<std::unique_ptr<FileOutcome>> outcomes(count);
     std::atomic<std::size_t> filesDone{0};
     std::atomic<std::uint64_t> bytesDone{0};
+    // A map's models are spread over the workers when the files are not: one worker per file
+    // already keeps every processor busy.
+    const int fileWorkers = shared.inputWritten ? 1 : CountWorkers(options, count);
+    const int mapWorkers = fileWorkers > 1 ? 1 : options.jobs > 0 ? options.jobs : ProcessorCount();
     const auto convertModel = [&](std::size_t index) {
         std::unique_ptr<FileOutcome> outcome(new FileOutcome);
-        ConvertOne(PathText(list.models[index]), options, *outcome);
+        ConvertOne(PathText(list.models[index]), options, mapWorkers, *outcome);
         const bool converted = outcome->failure.empty();
         bytesDone += outcome->bytesIn;
         outcomes[index] = std::move(outcome);
@@ -301,19 +315,20 @@ int main(int argc, char** argv)
         const FileOutcome& outcome = *outcomes[index];
         PrintUnreadableBefore(list, index, unreadablePrinted, options, progress);
         // The progress line makes way only for a line that is printed, so that it does not flicker.
-        if (!outcome.failure.empty() || outcome.unmeasured || !options.quiet || options.json)
+        if (!outcome.failure.empty() || outcome.unmeasured || !options.quiet || options.json ||
+            !outcome.map.models.empty())
             ClearProgress(progress);
         PrintOutcome(PathText(list.models[index]), outcome, options);
         AddToTotals(outcome, totals);
         outcomes[index].reset();
         UpdateProgress(progress, filesDone, count, bytesDone);
     };
-    ConvertInOrder(count, shared.inputWritten ? 1 : CountWorkers(options, count), convert, take);
+    ConvertInOrder(count, fileWorkers, convert, take);
     ClearProgress(progress);
     PrintUnreadableBefore(list, count, unreadablePrinted, options, progress);
     if (options.json)
         WriteText(stdout, SummaryJsonLine(totals, options));
     else if (!options.quiet && (options.recursive || options.dryRun || options.stats))
         PrintSummary(totals, options);
-    return totals.failed == 0 && totals.unmeasured == 0 ? 0 : 1;
+    return totals.failed == 0 && totals.unmeasured == 0 && totals.mapModelsKept == 0 ? 0 : 1;
 }

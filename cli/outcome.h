@@ -4,6 +4,7 @@
 
 #include "value_changes.h"
 
+#include "archive_convert.h"
 #include "conversion_report.h"
 
 #include <cstdint>
@@ -34,6 +35,7 @@ struct FileOutcome {
     std::uint64_t deflatedIn = 0;
     std::uint64_t deflatedOut = 0;
     ValueChanges changes;          // --stats
+    ArchiveReport map;             // a map: the archive's outcome and its models (map_outcome.h)
 };
 
 // The figures of a whole run, for the summary line.
@@ -47,4 +49,7 @@ struct BatchTotals {
     std::uint64_t deflatedOut = 0;
     std::int64_t unmeasured = 0;   // --stats, converted files whose deflated sizes are unknown
     ValueChanges changes;          // --stats, converted files
+    std::int64_t maps = 0;         // maps among the converted files
+    std::int64_t mapModelsReduced = 0;
+    std::int64_t mapModelsKept = 0; // models kept unchanged in converted maps: the run exits 1
 };

@@ -27,13 +27,28 @@ bool HasModelExtension(const char* path)
     return EndsWithAnyCase(path, ".mdx");
 }
 
+bool HasMapExtension(const char* path)
+{
+    return EndsWithAnyCase(path, ".w3x") || EndsWithAnyCase(path, ".w3m") || EndsWithAnyCase(path, ".mpq");
+}
+
+bool HasConvertibleExtension(const char* path)
+{
+    return HasModelExtension(path) || HasMapExtension(path);
+}
+
 bool IsOutputName(const char* path)
 {
-    return EndsWithAnyCase(path, kOutputSuffix);
+    if (!HasConvertibleExtension(path))
+        return false;
+    const std::string stem(path, std::strlen(path) - 4);
+    return EndsWithAnyCase(stem.c_str(), "_dezavivi");
 }
 
 std::string MakeOutputName(const char* inputPath)
 {
     const std::string input(inputPath);
-    return input.substr(0, input.size() - 4) + kOutputSuffix;
+    const std::string stem = input.substr(0, input.size() - 4);
+    // A map keeps its extension as written, since games and editors tell maps by it.
+    return HasMapExtension(inputPath) ? stem + "_dezavivi" + input.substr(input.size() - 4) : stem + kOutputSuffix;
 }

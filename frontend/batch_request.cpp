@@ -2,6 +2,7 @@
 
 #include "conversion_request.h"
 #include "main_window.h"
+#include "map_request.h"
 
 #include "file_path.h"
 #include "model_convert.h"
@@ -29,13 +30,17 @@ constexpr DWORD kStopWaitMs = 10000;
 // the outcome, which the UI thread reads only after the worker has ended.
 struct Batch {
     HWND window = nullptr;               // receives the worker's messages
+    bool mapAlone = false;               // one map was given, and nothing else: its own box
     std::vector<std::string> givenPaths; // ANSI, as dropped or given
     std::atomic<int> stopRequested{0};   // set by the UI thread when the window closes
     std::atomic<int> progressPending{0}; // a progress message is posted and not yet handled
     HANDLE thread = nullptr;
     std::size_t modelCount = 0;          // models named or found
     std::int64_t converted = 0;
-    std::vector<std::string> failures;   // ANSI "PATH: reason" of models and folders that failed
+    std::int64_t maps = 0;               // maps met (written or not)
+    std::int64_t mapsWritten = 0;
+    ArchiveReport lastMap;               // the last map's outcome: the report of a map given alone
+    std::vector<std::string> failures;   // ANSI "PATH: reason" of models, maps and folders that failed
 };
 
 static Batch* g_batch = nullptr; // the running batch, null when none
@@ -49,7 +54,8 @@ struct BatchList {
     std::vector<std::size_t> unreadableRoot; // for each unreadable folder, its root
 };
 
-// The models of the batch: folders walked, files taken when their names end in ".mdx".
+// The models and maps of the batch: folders walked, files taken when their names end in ".mdx"
+// or a map's extension.
 static void ListModels(Batch& batch, BatchList& models)
 {
     models.roots.push_back(fs::path());
@@ -60,7 +66,7 @@ static void ListModels(Batch& batch, BatchList& models)
             root = models.roots.size();
             models.roots.push_back(path);
             CollectModels(path, models.list, &batch.stopRequested);
-        } else if (HasModelExtension(given.c_str())) {
+        } else if (HasConvertibleExtension(given.c_str())) {
             models.list.models.push_back(path.native());
         }
         models.modelRoot.resize(models.list.models.size(), root);
@@ -107,6 +113,14 @@ static DWORD WINAPI RunBatch(LPVOID parameter)
         if (!batch.progressPending.exchange(1))
             PostMessageA(batch.window, WM_BATCH_PROGRESS, index + 1, static_cast<LPARAM>(list.models.size()));
         const fs::path model(list.models[index]);
+        if (HasMapExtension(PathText(model).c_str())) {
+            ++batch.maps;
+            batch.lastMap = ArchiveReport();
+            const bool written = ConvertDroppedMap(model, batch.lastMap);
+            batch.mapsWritten += written ? 1 : 0;
+            ListMapFailures(modelName(index), batch.lastMap, batch.failures);
+            return written;
+        }
         ConversionReport report;
         if (ConvertModelWithReport(FilePath(model), FilePath(MakeOutputPath(model)), report)) {
             ++batch.converted;
@@ -138,10 +152,14 @@ static DWORD WINAPI RunBatch(LPVOID parameter)
     return 0;
 }
 
-// "Dezavivi N models", then the failures: their number and at most ten of them with their
-// reasons.
+// "Dezavivi N models" (and "and M maps" when maps were met), then the failures: their number and
+// at most ten of them with their reasons. A map given alone has a box of its own.
 static void ShowBatchReport(HWND window, const Batch& batch)
 {
+    if (batch.mapAlone && batch.maps == 1) {
+        ShowMapReport(window, batch.givenPaths[0], batch.lastMap, kMaxListedFailures);
+        return;
+    }
     if (batch.modelCount == 0 && batch.failures.empty()) {
         const std::string text =
             batch.givenPaths.size() == 1 ? "No MDX models in " + batch.givenPaths[0] : "No MDX models found";
@@ -149,12 +167,14 @@ static void ShowBatchReport(HWND window, const Batch& batch)
         return;
     }
     std::string text = "Dezavivi " + std::to_string(batch.converted) + " models";
+    if (batch.maps > 0)
+        text += " and " + std::to_string(batch.mapsWritten) + " maps";
     if (batch.failures.empty()) {
         MessageBoxA(window, text.c_str(), "Success", MB_OK);
         return;
     }
     const std::size_t failed = batch.failures.size();
-    text += "\nError dezaroing " + std::to_string(failed) + " models:";
+    text += "\nError dezaroing " + std::to_string(failed) + (batch.maps > 0 ? " models and maps:" : " models:");
     for (std::size_t i = 0; i < failed && i < kMaxListedFailures; ++i)
         text += "\n" + batch.failures[i];
     if (failed > kMaxListedFailures)
@@ -176,12 +196,15 @@ void OnPathsGiven(HWND window, const std::vector<std::string>& paths)
 {
     if (g_batch != nullptr || paths.empty())
         return;
-    if (paths.size() == 1 && !LookAtFile(FilePath(PathFromAnsi(paths[0]))).isFolder) {
+    const bool oneFile = paths.size() == 1 && !LookAtFile(FilePath(PathFromAnsi(paths[0]))).isFolder;
+    // A map alone runs on the worker too: its models take a while, and the window must answer.
+    if (oneFile && !HasMapExtension(paths[0].c_str())) {
         ConvertChosenModel(window, paths[0].c_str());
         return;
     }
     Batch* batch = new Batch;
     batch->window = window;
+    batch->mapAlone = oneFile;
     batch->givenPaths = paths;
     batch->thread = CreateThread(nullptr, 0, RunBatch, batch, 0, nullptr);
     if (batch->thread == nullptr) {

@@ -1,8 +1,8 @@
 #pragma once
 
-// Models and folders dropped on the window or named on the command line. One path that is not
-// a folder is taken as a file chosen in the dialog; a folder or several paths are a batch, run
-// on a worker thread while the window stays responsive, and reported in one message box.
+// Models, maps and folders dropped on the window or named on the command line. One model is
+// taken as a file chosen in the dialog; a map, a folder or several paths are a batch, run on a
+// worker thread while the window stays responsive, and reported in one message box.
 
 #include <windows.h>
 
@@ -13,8 +13,8 @@
 constexpr UINT WM_BATCH_PROGRESS = WM_APP + 1; // wParam: number of the model begun, lParam: models in all
 constexpr UINT WM_BATCH_DONE = WM_APP + 2;     // the worker has ended
 
-// Takes ANSI paths as given: one non-folder as ConvertChosenModel does, else a batch over every
-// model named or found in the folders named. Does nothing while a batch runs.
+// Takes ANSI paths as given: one file that is not a map as ConvertChosenModel does, else a batch
+// over every model and map named or found in the folders named. Does nothing while a batch runs.
 void OnPathsGiven(HWND window, const std::vector<std::string>& paths);
 
 // Takes the paths of a drop (then releases it); ignored while a batch runs.

@@ -50,3 +50,18 @@ TEST(HasModelExtension, RefusesOtherEndings)
                              "a.mdx/", "a.mx", "a.m\xC4x"})
         EXPECT_FALSE(HasModelExtension(path)) << path;
 }
+
+TEST(MapNames, MapsKeepTheirExtensionAsWrittenAndEarlierOutputsOfBothKindsAreKnown)
+{
+    EXPECT_EQ(MakeOutputName("maps/td.w3x"), "maps/td_dezavivi.w3x");
+    EXPECT_EQ(MakeOutputName("C:\\maps\\TD.W3M"), "C:\\maps\\TD_dezavivi.W3M");
+    EXPECT_EQ(MakeOutputName("a.Mpq"), "a_dezavivi.Mpq");
+    for (const char* path : {"a.w3x", "a.W3X", "a.w3m", "a.MPQ", ".mpq"})
+        EXPECT_TRUE(HasMapExtension(path) && HasConvertibleExtension(path) && !HasModelExtension(path)) << path;
+    for (const char* path : {"a.w3x.bak", "a.w3", "a.mp", "w3x", "a.w3n", "a.mdx"})
+        EXPECT_FALSE(HasMapExtension(path)) << path;
+    for (const char* path : {"a_dezavivi.mdx", "a_DEZAVIVI.W3X", "a_dezavivi.w3m", "a_dezavivi.mpq"})
+        EXPECT_TRUE(IsOutputName(path)) << path;
+    for (const char* path : {"a_dezavivi.txt", "a_dezavivi", "dezavivi.w3x", "a.w3x", "a_dezavivi.w3x.bak"})
+        EXPECT_FALSE(IsOutputName(path)) << path;
+}

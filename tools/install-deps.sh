@@ -6,9 +6,11 @@
 # Options combine. This is the project's one list of prerequisites: the README and CI run it.
 set -eu
 
-# The build, the tests (StormLib reads and writes the maps of the archive tests), the benchmark,
+# The build, the tests (StormLib reads and writes the maps of the archive tests), the benchmark
+# (smpq, StormLib's packer, unpacks its map for comparison),
 # and the Debian package with its checks.
-packages="cmake make g++ libgtest-dev zlib1g-dev nlohmann-json3-dev libstorm-dev valgrind file groff-base dpkg-dev lintian"
+packages="cmake make g++ libgtest-dev zlib1g-dev nlohmann-json3-dev libstorm-dev smpq valgrind file groff-base dpkg-dev
+  lintian"
 # The Windows programs (MinGW-w64 and its zlib), run by the tests under Wine in a virtual X server.
 windows="g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
   libz-mingw-w64-dev wine64 xvfb imagemagick fonts-wine python3-xlib"

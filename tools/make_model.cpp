@@ -8,7 +8,8 @@
 //   duridodi-make-model batch DIR COUNT        COUNT models like a game's, 5 KB to 5 MB, in folders under DIR
 //   duridodi-make-model lifelike OUT SEED      every structure (version 1000) with values of lifelike size:
 //                                              what --stats reports on a real model
-//   duridodi-make-model map OUT SEED           a map of about 100 MB, half of it 200 models as in a batch
+//   duridodi-make-model map OUT SEED [MB]      a map of about MB megabytes (100 by default), half of it
+//                                              models as in a batch (200 in the 100 MB map)
 //
 // Prints nothing on success; on failure one line on stderr and exit status 1.
 
@@ -41,7 +42,7 @@ int Fail(const std::string& message)
 int Usage()
 {
     return Fail("usage: duridodi-make-model sample OUT | full OUT VERSION | random OUT SEED [VERSION] | "
-                "geometry OUT MB | animation OUT MB | batch DIR COUNT | lifelike OUT SEED | map OUT SEED");
+                "geometry OUT MB | animation OUT MB | batch DIR COUNT | lifelike OUT SEED | map OUT SEED [MB]");
 }
 
 // Parses a whole decimal argument within [low, high]; returns 0 on failure.
@@ -281,27 +282,28 @@ int WriteBytes(const std::string& bytes, const char* path)
     return 0;
 }
 
-// The benchmark's map: 200 models of a batch's spread of sizes (5 KB to 5 MB, scaled to 50 MB
-// together) and 52 other files of 0.5 to 2 MB, whose bytes deflate about as much as the models'.
-int WriteMap(const char* path, std::uint32_t seed)
+// The benchmark's map of 100 MB: 200 models of a batch's spread of sizes (5 KB to 5 MB, scaled to
+// 50 MB together) and 52 other files of 0.5 to 2 MB, whose bytes deflate about as much as the
+// models'. A map of other megabytes has as many models and files in proportion, at least 4 and 1.
+int WriteMap(const char* path, std::uint32_t seed, long long megabytes)
 {
-    constexpr std::size_t kModels = 200;
-    constexpr std::size_t kOthers = 52;
-    constexpr double kModelBytes = 50.0 * kMegabyte;
+    const std::size_t models = std::max<std::size_t>(4, static_cast<std::size_t>(2 * megabytes));
+    const std::size_t others = std::max<std::size_t>(1, static_cast<std::size_t>(megabytes * 52 / 100));
+    const double modelBytes = megabytes / 2.0 * kMegabyte;
     std::mt19937 random(seed);
     std::lognormal_distribution<double> spread(std::log(90e3), 1.3);
-    std::vector<double> sizes(kModels);
+    std::vector<double> sizes(models);
     double total = 0;
     for (double& size : sizes)
         total += size = std::clamp(spread(random), 5e3, 5e6);
-    const std::string problem = WriteGeneratedMap(path, kModels + kOthers, [&](std::size_t i) {
+    const std::string problem = WriteGeneratedMap(path, models + others, [&](std::size_t i) {
         GeneratedFile file;
-        if (i < kModels) {
+        if (i < models) {
             file.name = "units\\model" + std::to_string(i) + ".mdx";
-            file.content = WriteModel(BatchModelPlan(sizes[i] * kModelBytes / total, random), seed + i).bytes;
+            file.content = WriteModel(BatchModelPlan(sizes[i] * modelBytes / total, random), seed + i).bytes;
             return file;
         }
-        file.name = "war3mapData\\file" + std::to_string(i - kModels) + ".bin";
+        file.name = "war3mapData\\file" + std::to_string(i - models) + ".bin";
         const std::size_t size = kMegabyte / 2 + random() % (3 * kMegabyte / 2);
         // Six random bits a byte: about what zlib leaves of the models' bytes.
         for (std::size_t b = 0; b < size; ++b)
@@ -352,10 +354,13 @@ int main(int argc, char** argv)
             return Fail(std::string("count must be 1 to 1000000: ") + argv[3]);
         return WriteBatch(path, number);
     }
-    if (kind == "map" && argc == 4) {
+    if (kind == "map" && (argc == 4 || argc == 5)) {
         if (!ParseNumber(argv[3], 0, 0xFFFFFFFFLL, number))
             return Fail(std::string("not a seed: ") + argv[3]);
-        return WriteMap(path, static_cast<std::uint32_t>(number));
+        long long megabytes = 100;
+        if (argc == 5 && !ParseNumber(argv[4], 1, 1000, megabytes))
+            return Fail(std::string("size must be 1 to 1000 MB: ") + argv[4]);
+        return WriteMap(path, static_cast<std::uint32_t>(number), megabytes);
     }
     return Usage();
 }

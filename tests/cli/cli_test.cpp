@@ -162,7 +162,8 @@ TEST_F(CommandLine, NameWithoutModelExtensionFailsWithReason)
     const RunResult run = Tool({"model.txt"}, dir);
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out, "");
-    EXPECT_EQ(run.err, "duridodi: model.txt: not an .mdx file (the name must end in .mdx)\n");
+    EXPECT_EQ(run.err,
+              "duridodi: model.txt: not an .mdx file or a map (the name must end in .mdx, .w3x, .w3m or .mpq)\n");
 }
 
 // The whole failure line, word for word, for a file that is no model (found at offset 0) and a

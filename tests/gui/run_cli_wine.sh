@@ -4,7 +4,7 @@
 # WINDOWS_CLI is the x86_64 duridodi.exe, LINUX_CLI the native tool, MAKE_MODEL the model writer
 # and PREFIX the Wine prefix that wine_prefix.sh made. The two builds run on two copies of one
 # tree of models: their exit codes and lines must be the same (the Windows lines with "\" where
-# the Linux ones have "/") and so must every output byte. Then the Windows build alone: "-o" onto
+# the Linux ones have "/") and so must every output byte, a map's included. Then the Windows build alone: "-o" onto
 # the input spelt in another case, a name in Cyrillic and CJK letters, and a path longer than
 # MAX_PATH. ARTEFACTS_DIR receives the logs of a failure.
 set -euo pipefail
@@ -79,6 +79,9 @@ done
 "$makeModel" random "$tree/Жар 漢字.mdx" 7
 head -c 1500 "$tree/sample.mdx" >"$tree/broken.mdx"
 printf 'an earlier output' >"$tree/sample_dezavivi.mdx"
+# A map of about 1 MB: its models are reduced inside it, on two workers.
+mkdir -p "$top/linux/maps"
+"$makeModel" map "$top/linux/maps/td.w3x" 21 1
 cp -a "$top/linux" "$top/windows"
 
 sameAsLinux --version
@@ -89,6 +92,10 @@ sameAsLinux -r --stats models
 [ "$(cat "$top/windows.code")" = 1 ] || failRun "a batch with a bad model did not exit 1"
 grep -q '^duridodi: models/broken.mdx: ' "$top/windows.err" || failRun "the bad model is not named"
 grep -q '^summary: 10 converted, 1 failed, 1 skipped; ' "$top/windows.out" || failRun "wrong summary: $(cat "$top/windows.out")"
+sameAsLinux --json --dry-run --stats maps/td.w3x
+sameAsLinux -j 2 maps/td.w3x
+grep -q '^maps/td.w3x -> maps/td_dezavivi.w3x: 4 models reduced, 0 kept; ' "$top/windows.out" ||
+    failRun "the map's line: $(cat "$top/windows.out" "$top/windows.err")"
 (cd "$top/linux" && find . -type f | sort) >"$top/linux-files.log"
 (cd "$top/windows" && find . -type f | sort) >"$top/windows-files.log"
 diff -u "$top/linux-files.log" "$top/windows-files.log" >"$top/diff.log" || failRun "the files differ:

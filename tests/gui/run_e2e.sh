@@ -2,12 +2,13 @@
 # The window tool end to end, under Wine in a virtual X server:
 #   run_e2e.sh SCENARIO APP_EXE DRIVER_EXE MAKE_MODEL CLI PREFIX ARTEFACTS_DIR
 # SCENARIO is "dialog" (one launch: the button, the file dialog, the boxes, the sizes) or "batch"
-# (launches with paths as arguments, a real drop, a close during a batch). APP_EXE is the x86_64
-# build of the program, DRIVER_EXE the Win32 driver (gui_driver.cpp), MAKE_MODEL the model maker
-# (duridodi-make-model) and CLI the command-line tool, whose output is the reference for the
-# window tool's. PREFIX is the Wine prefix that wine_prefix.sh made. The driver's transcript must
-# equal the expected one line for line, then the files are checked. ARTEFACTS_DIR receives
-# window.png (the window as first shown) and, on failure, the logs.
+# (launches with paths as arguments, real drops of models, of a map and of a folder with a map, a
+# close during a batch). APP_EXE is the x86_64 build of the program, DRIVER_EXE the Win32 driver
+# (gui_driver.cpp), MAKE_MODEL the model maker (duridodi-make-model) and CLI the command-line tool,
+# whose output is the reference for the window tool's. PREFIX is the Wine prefix that
+# wine_prefix.sh made. The driver's transcript must equal the expected one line for line, then the
+# files are checked. ARTEFACTS_DIR receives window.png (the window as first shown) and, on
+# failure, the logs.
 # E2E_RUNS=N repeats the scenario N times in the same Wine prefix (for reliability figures).
 set -euo pipefail
 . "$(dirname "$0")/gui_common.sh"
@@ -35,6 +36,7 @@ if [ "$scenario" = batch ]; then
     python=$(command -v /usr/bin/python3 || command -v python3 || true)
     [ -n "$python" ] || skip_or_fail "python3 not found (Debian package: python3)"
     "$python" -c 'import Xlib' 2>/dev/null || skip_or_fail "$python has no Xlib (Debian package: python3-xlib)"
+    need_tool smpq smpq
 fi
 
 # Everything of one test run lives in one temporary folder: short paths, no clashes.
@@ -378,6 +380,61 @@ runBatchScenario() {
     expect "msgbox: Success|Dezavivi 3 models|icon no" close
     checkLaunch "the drop"
     checkBatchOutputs "$top/batch"
+
+    # A map dropped alone: converted on the worker into the command-line tool's bytes, and one
+    # box with the models, the output and the sizes. Then a folder holding a map and a model.
+    local maps before after percent
+    maps=$top/maps
+    mkdir -p "$maps"
+    "$makeModel" map "$maps/td.w3x" 21 1 || failRun "duridodi-make-model map failed"
+    "$cli" -q -o "$top/td-expected.w3x" "$maps/td.w3x" || failRun "the command-line tool failed on the map"
+    before=$(stat -c %s "$maps/td.w3x")
+    after=$(stat -c %s "$top/td-expected.w3x")
+    percent=$(awk -v b="$before" -v a="$after" 'BEGIN { printf "%.1f", 100 * (b - a) / b }')
+    launchApp
+    "$python" "$(dirname "$0")/xdnd_drop.py" "MDX Duridodi 1.00" "$maps/td.w3x" >"$top/drop.log" 2>&1 ||
+        failRun "the map drop failed: $(cat "$top/drop.log")"
+    drive wait-main msgbox close >"$top/transcript.log" || true
+    expect "msgbox: Success|Dezavivi 4 models to" "$(winePath "$maps")\\td_dezavivi.w3x" \
+        "$before -> $after bytes ($percent% smaller)|icon no" close
+    checkLaunch "a map dropped"
+    cmp -s "$top/td-expected.w3x" "$maps/td_dezavivi.w3x" || failRun "the dropped map's output differs from the tool's"
+    makeBatchModel sample "$maps/one.mdx"
+    rm "$maps/td_dezavivi.w3x"
+    launchApp
+    "$python" "$(dirname "$0")/xdnd_drop.py" "MDX Duridodi 1.00" "$maps" >"$top/drop.log" 2>&1 ||
+        failRun "the folder drop failed: $(cat "$top/drop.log")"
+    drive wait-main msgbox close >"$top/transcript.log" || true
+    expect "msgbox: Success|Dezavivi 1 models and 1 maps|icon no" close
+    checkLaunch "a folder with a map dropped"
+    cmp -s "$top/td-expected.w3x" "$maps/td_dezavivi.w3x" || failRun "the map's output in the folder differs"
+    cmp -s "$top/expected$maps/one_dezavivi.mdx" "$maps/one_dezavivi.mdx" || failRun "the model beside the map differs"
+
+    # A map given as argument with a model kept unchanged (packed by smpq, StormLib's packer):
+    # the warning box lists it with the command-line tool's reason. A map cut short: the error box
+    # with the reason, and no output.
+    local kept=$top/kept reason
+    mkdir -p "$kept/units"
+    cp "$maps/one.mdx" "$kept/units/good.mdx"
+    printf 'this is not a model' >"$kept/units/bad.mdx"
+    (cd "$kept" && smpq -c -M 1 -q kept.w3x units/good.mdx units/bad.mdx) || failRun "smpq could not pack kept.w3x"
+    # The tool exits 1 for the kept model.
+    reason=$("$cli" -o "$top/kept-expected.w3x" "$kept/kept.w3x" 2>&1 >/dev/null | sed 's|^.* kept unchanged: ||' || true)
+    before=$(stat -c %s "$kept/kept.w3x")
+    after=$(stat -c %s "$top/kept-expected.w3x")
+    percent=$(awk -v b="$before" -v a="$after" 'BEGIN { printf "%.1f", 100 * (b - a) / b }')
+    head -c 3000 "$maps/td.w3x" >"$kept/cut.w3m"
+    launchApp "$(winePath "$kept")\\kept.w3x"
+    drive wait-main msgbox close >"$top/transcript.log" || true
+    expect "msgbox: Warning|Dezavivi 1 models to" "$(winePath "$kept")\\kept_dezavivi.w3x" \
+        "$before -> $after bytes ($percent% smaller)" "Kept 1 models unchanged:" "units\\bad.mdx: $reason|icon yes" close
+    checkLaunch "a map with a model kept"
+    cmp -s "$top/kept-expected.w3x" "$kept/kept_dezavivi.w3x" || failRun "the map with a kept model differs"
+    launchApp "$(winePath "$kept")\\cut.w3m"
+    drive wait-main msgbox close >"$top/transcript.log" || true
+    expect "msgbox: Error|Error dezaroing $(winePath "$kept")\\cut.w3m" "$(cliReason "$kept/cut.w3m")|icon yes" close
+    checkLaunch "a map cut short"
+    [ ! -e "$kept/cut_dezavivi.w3m" ] || failRun "the map cut short left an output"
 
     # Closing the window while a batch runs: the model being converted is finished, the batch
     # stops, no partial output is left and the program ends with code 0. A drop and a click
