@@ -155,15 +155,6 @@ std::string HeaderBytes(const ArchiveHeader& header)
     return bytes;
 }
 
-bool SeekOutput(std::FILE* file, std::uint64_t offset)
-{
-#ifdef _WIN32
-    return _fseeki64(file, static_cast<long long>(offset), SEEK_SET) == 0;
-#else
-    return fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0;
-#endif
-}
-
 // Writes the header in its place at the start of the archive, over the one left empty there, and
 // leaves the file at its end.
 bool PlaceHeader(Pass& pass, const ArchiveHeader& header)
@@ -171,9 +162,9 @@ bool PlaceHeader(Pass& pass, const ArchiveHeader& header)
     if (pass.output.file == nullptr)
         return true;
     const std::string bytes = HeaderBytes(header);
-    if (!SeekOutput(pass.output.file, pass.archive.headerOffset) ||
+    if (!SeekTo(pass.output.file, pass.archive.headerOffset) ||
         std::fwrite(bytes.data(), 1, bytes.size(), pass.output.file) != bytes.size() ||
-        !SeekOutput(pass.output.file, pass.output.written) || std::fflush(pass.output.file) != 0)
+        !SeekTo(pass.output.file, pass.output.written) || std::fflush(pass.output.file) != 0)
         return Fail(pass.error, ArchiveFailure::CannotWrite, "cannot write the output");
     return true;
 }

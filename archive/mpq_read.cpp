@@ -8,15 +8,6 @@
 
 namespace {
 
-bool SeekTo(std::FILE* file, std::uint64_t offset)
-{
-#ifdef _WIN32
-    return _fseeki64(file, static_cast<long long>(offset), SEEK_SET) == 0;
-#else
-    return fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0;
-#endif
-}
-
 // The offset of the first header magic at a multiple of 512 bytes.
 bool FindHeader(std::FILE* file, std::uint64_t fileSize, std::uint64_t& offset)
 {
@@ -136,6 +127,15 @@ bool Fail(ReadError& error, ArchiveFailure kind, const std::string& reason)
     error.kind = kind;
     error.reason = reason;
     return false;
+}
+
+bool SeekTo(std::FILE* file, std::uint64_t offset)
+{
+#ifdef _WIN32
+    return _fseeki64(file, static_cast<long long>(offset), SEEK_SET) == 0;
+#else
+    return fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0;
+#endif
 }
 
 bool ReadAt(std::FILE* file, std::uint64_t offset, void* bytes, std::size_t size)

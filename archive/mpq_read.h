@@ -22,6 +22,9 @@ bool Fail(ReadError& error, ArchiveFailure kind, const std::string& reason);
 // Reads size bytes at offset of file into bytes. Returns false when the file holds fewer.
 bool ReadAt(std::FILE* file, std::uint64_t offset, void* bytes, std::size_t size);
 
+// Moves file to offset, past 2 GiB too. Returns false when it cannot.
+bool SeekTo(std::FILE* file, std::uint64_t offset);
+
 // The size of file, or -1 when it cannot be had.
 std::int64_t FileSize(std::FILE* file);
 
