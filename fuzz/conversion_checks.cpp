@@ -1,6 +1,9 @@
 #include "conversion_checks.h"
 
+#include "layout_cache.h"
 #include "test_support.h"
+
+#include <utility>
 
 namespace {
 
@@ -46,7 +49,7 @@ std::string CheckSuccess(const std::string& input, const StreamResult& result, c
                            std::to_string(model.reduced.size()),
                        report);
 
-    const StreamResult again = ConvertBytes(output);
+    const StreamResult again = ConvertThroughFileBuffers(output);
     if (again.converted != 1)
         return Problem("converting the output again fails", again.report);
     if (again.out != output)
@@ -63,11 +66,9 @@ std::string CheckSuccess(const std::string& input, const StreamResult& result, c
     return std::string();
 }
 
-} // namespace
-
-std::string CheckConversion(const std::string& input)
+std::string CheckAgainstLayout(const std::string& input, const ModelLayout& layout, bool parsed)
 {
-    const StreamResult result = ConvertBytes(input);
+    const StreamResult result = ConvertThroughFileBuffers(input);
     const ConversionReport& report = result.report;
     if (result.converted != report.converted || (result.converted != 0 && result.converted != 1))
         return Problem("result " + std::to_string(result.converted) + " disagrees with the report", report);
@@ -75,8 +76,6 @@ std::string CheckConversion(const std::string& input)
         return Problem("output of " + std::to_string(result.out.size()) + " bytes grew past the input's " +
                            std::to_string(input.size()),
                        report);
-    ModelLayout layout;
-    const bool parsed = ParseModel(input, layout);
     if (result.converted)
         return CheckSuccess(input, result, layout, parsed);
     if (report.reason.empty() || report.kind == FailureKind::None)
@@ -86,4 +85,15 @@ std::string CheckConversion(const std::string& input)
     if (parsed && layout.complete)
         return Problem("failure for a model that walks to a clean end", report);
     return std::string();
+}
+
+} // namespace
+
+std::string CheckConversion(const std::string& input)
+{
+    ModelLayout layout;
+    const bool parsed = ParseModel(input, layout);
+    const std::string problem = CheckAgainstLayout(input, layout, parsed);
+    KeepLayout(input, parsed, std::move(layout));
+    return problem;
 }

@@ -216,7 +216,8 @@ struct WrittenModel {
 
 // Writes the layout, deriving every size and count, bringing leaves to whole elements and
 // blocks to the size the model's version (from its "VERS" chunks, 800 without) gives them.
-WrittenModel WriteLayout(const ModelLayout& model);
+// Without recordReduced, reduced stays empty (for callers that need the bytes and marks only).
+WrittenModel WriteLayout(const ModelLayout& model, bool recordReduced = true);
 
 // The model described, its contents drawn from ContentState(seed), in file order.
 WrittenModel WriteModel(const ModelPlan& description, std::uint32_t seed = 1);
