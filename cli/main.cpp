@@ -7,6 +7,7 @@
 #include "outcome.h"
 #include "platform.h"
 #include "progress.h"
+#include "quoted_name.h"
 #include "value_changes.h"
 #include "worker_threads.h"
 #include "workers.h"
@@ -95,7 +96,8 @@ static void ConvertOne(const std::string& input, const std::string& sharedWith, 
     outcome.outputPath = options.outputPath.empty() ? MakeOutputName(input.c_str()) : options.outputPath;
     if (!sharedWith.empty()) {
         outcome.check = InputCheck::OutputTaken;
-        outcome.failure = "its output " + outcome.outputPath + " is written by " + sharedWith + " in this run";
+        outcome.failure = "its output " + QuoteName(outcome.outputPath) + " is written by " + QuoteName(sharedWith) +
+                          " in this run";
         return;
     }
     // By identity, so that another name of the input (a hard link, a symbolic link, a
@@ -103,7 +105,7 @@ static void ConvertOne(const std::string& input, const std::string& sharedWith, 
     const fs::path outputFile = FilePath(outcome.outputPath);
     if (facts.exists && IsSameFile(facts, LookAtFile(outputFile))) {
         outcome.check = InputCheck::SameAsInput;
-        outcome.failure = "the output " + outcome.outputPath + " is the input file itself";
+        outcome.failure = "the output " + QuoteName(outcome.outputPath) + " is the input file itself";
         return;
     }
     outcome.bytesIn = facts.size;
@@ -225,13 +227,14 @@ static void PrintFailure(const std::string& input, const char* reason)
     // Success lines already printed go out first, so that a shared terminal or pipe shows the
     // lines in the order of the files.
     std::fflush(stdout);
-    WriteText(stderr, "duridodi: " + input + ": " + reason + "\n");
+    WriteText(stderr, "duridodi: " + QuoteName(input) + ": " + reason + "\n");
 }
 
 static void PrintSuccess(const std::string& input, const FileOutcome& outcome, const CliOptions& options)
 {
-    std::string line = input + " -> " + outcome.outputPath + ": " + std::to_string(outcome.report.floatsReduced) +
-                       " floats reduced, version " + std::to_string(outcome.report.version);
+    std::string line = QuoteName(input) + " -> " + QuoteName(outcome.outputPath) + ": " +
+                       std::to_string(outcome.report.floatsReduced) + " floats reduced, version " +
+                       std::to_string(outcome.report.version);
     if (outcome.measured)
         line += DescribeSaving(outcome.deflatedIn, outcome.deflatedOut);
     if (options.dryRun)
