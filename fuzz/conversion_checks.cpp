@@ -38,7 +38,7 @@ std::string CheckSuccess(const std::string& input, const StreamResult& result, c
     }
     if (!parsed || !layout.complete)
         return Problem("success for a model that does not walk to a clean end", report);
-    const WrittenModel model = WriteLayout(layout);
+    const WrittenModel model = WriteLayout(layout, LayoutRecords::ReducedOnly);
     const std::string expected = ExpectedOutput(model);
     if (output != expected)
         return Problem("output differs from the expected reduced copy at offset " +

@@ -400,7 +400,7 @@ std::size_t MutateModel(std::uint8_t* data, std::size_t size, std::size_t maxSiz
     }
     for (std::size_t steps = 1 + Pick(random, 3); steps > 0; --steps)
         MutateLayout(model, random, rawMutate);
-    WrittenModel written = WriteLayout(model, false);
+    WrittenModel written = WriteLayout(model, LayoutRecords::MarksOnly);
     std::string& output = written.bytes;
     if (OneIn(random, 8))
         BreakField(output, written.marks, random);
@@ -424,7 +424,7 @@ std::size_t CrossOverModels(const std::uint8_t* data1, std::size_t size1, const 
         first.chunks.insert(first.chunks.begin() + static_cast<std::ptrdiff_t>(Pick(random, first.chunks.size() + 1)),
                             chunk);
     }
-    const std::string output = WriteLayout(first, false).bytes;
+    const std::string output = WriteLayout(first, LayoutRecords::None).bytes;
     if (output.size() > maxOutSize)
         return 0;
     std::memcpy(out, output.data(), output.size());

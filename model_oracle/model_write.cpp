@@ -272,12 +272,12 @@ void PutDescribedModel(Writer& w, const ModelPlan& description, std::uint32_t se
 
 } // namespace
 
-WrittenModel WriteLayout(const ModelLayout& model, bool recordReduced)
+WrittenModel WriteLayout(const ModelLayout& model, LayoutRecords records)
 {
     WrittenModel written;
     Writer w;
-    w.reduced = recordReduced ? &written.reduced : nullptr;
-    w.marks = &written.marks;
+    w.reduced = records == LayoutRecords::All || records == LayoutRecords::ReducedOnly ? &written.reduced : nullptr;
+    w.marks = records == LayoutRecords::All || records == LayoutRecords::MarksOnly ? &written.marks : nullptr;
     PutField(w, tags::kModel, kMarkTag);
     for (const ChunkLayout& chunk : model.chunks)
         PutChunk(w, chunk);
