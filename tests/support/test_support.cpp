@@ -11,7 +11,6 @@
 #include <iterator>
 #include <limits>
 #include <memory>
-#include <sstream>
 
 namespace {
 
@@ -29,7 +28,9 @@ struct StringViewBuffer : std::streambuf {
 protected:
     pos_type seekoff(off_type off, std::ios_base::seekdir dir, std::ios_base::openmode which) override
     {
-        const off_type base = dir == std::ios_base::beg ? 0 : dir == std::ios_base::cur ? gptr() - eback() : egptr() - eback();
+        const off_type base = dir == std::ios_base::beg   ? 0
+                              : dir == std::ios_base::cur ? gptr() - eback()
+                                                          : egptr() - eback();
         return seekpos(pos_type(base + off), which);
     }
 
