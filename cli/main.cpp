@@ -8,6 +8,7 @@
 #include "outcome.h"
 #include "platform.h"
 #include "progress.h"
+#include "quoted_name.h"
 #include "value_changes.h"
 #include "worker_threads.h"
 #include "workers.h"
@@ -92,7 +93,7 @@ static void ConvertOne(const std::string& input, const CliOptions& options, int 
     const fs::path outputFile = FilePath(PathFromText(outcome.outputPath));
     if (facts.exists && IsSameFile(facts, LookAtFile(outputFile))) {
         outcome.check = InputCheck::SameAsInput;
-        outcome.failure = "the output " + outcome.outputPath + " is the input file itself";
+        outcome.failure = "the output " + QuoteName(outcome.outputPath) + " is the input file itself";
         return;
     }
     outcome.bytesIn = facts.size;
@@ -134,13 +135,14 @@ static void PrintFailure(const std::string& input, const char* reason)
     // Success lines already printed go out first, so that a shared terminal or pipe shows the
     // lines in the order of the files.
     std::fflush(stdout);
-    WriteText(stderr, "duridodi: " + input + ": " + reason + "\n");
+    WriteText(stderr, "duridodi: " + QuoteName(input) + ": " + reason + "\n");
 }
 
 static void PrintSuccess(const std::string& input, const FileOutcome& outcome, const CliOptions& options)
 {
-    std::string line = input + " -> " + outcome.outputPath + ": " + std::to_string(outcome.report.floatsReduced) +
-                       " floats reduced, version " + std::to_string(outcome.report.version);
+    std::string line = QuoteName(input) + " -> " + QuoteName(outcome.outputPath) + ": " +
+                       std::to_string(outcome.report.floatsReduced) + " floats reduced, version " +
+                       std::to_string(outcome.report.version);
     if (!DescribeKeptBits(options).empty())
         line += "; bits kept: " + DescribeKeptBits(options);
     if (outcome.measured)
@@ -296,7 +298,8 @@ int main(int argc, char** argv)
         const std::string input = PathText(list.models[index]);
         outcome->outputPath = MakeOutputName(input.c_str());
         outcome->check = InputCheck::OutputTaken;
-        outcome->failure = DescribeTakenOutput(outcome->outputPath, PathText(list.models[writer]));
+        outcome->failure =
+            DescribeTakenOutput(QuoteName(outcome->outputPath), QuoteName(PathText(list.models[writer])));
         outcomes[index] = std::move(outcome);
         ++filesDone;
     };

@@ -2,6 +2,7 @@
 
 #include "json_report.h"
 #include "platform.h"
+#include "quoted_name.h"
 #include "workers.h"
 
 #include "archive_text.h"
@@ -30,11 +31,11 @@ void PrintMapOutcome(const std::string& input, const FileOutcome& outcome, const
     // Lines on stdout go out first, so that a shared terminal or pipe shows them in order.
     std::fflush(stdout);
     if (!outcome.failure.empty())
-        WriteText(stderr, "duridodi: " + input + ": " + outcome.failure + "\n");
+        WriteText(stderr, "duridodi: " + QuoteName(input) + ": " + outcome.failure + "\n");
     if (options.json) {
         WriteText(stdout, MapJsonLine(input, outcome, options));
     } else if (outcome.failure.empty() && !options.quiet) {
-        std::string line = input + " -> " + outcome.outputPath + ": " +
+        std::string line = QuoteName(input) + " -> " + QuoteName(outcome.outputPath) + ": " +
                            std::to_string(CountReducedModels(outcome.map)) + " models reduced, " +
                            std::to_string(CountKeptModels(outcome.map)) + " kept; " +
                            DescribeMapSizes(outcome.map.sizeBefore, outcome.map.sizeAfter);
@@ -50,7 +51,8 @@ void PrintMapOutcome(const std::string& input, const FileOutcome& outcome, const
     // A kept model is a failure of its own: the map was written, but not all of it reduced.
     for (const ArchiveModel& model : outcome.map.models) {
         if (!model.reduced)
-            WriteText(stderr, "duridodi: " + input + ": " + model.name + " kept unchanged: " + model.keptReason + "\n");
+            WriteText(stderr, "duridodi: " + QuoteName(input) + ": " + QuoteName(model.name) + " kept unchanged: " +
+                                  model.keptReason + "\n");
     }
 }
 

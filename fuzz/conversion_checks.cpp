@@ -1,9 +1,11 @@
 #include "conversion_checks.h"
 
+#include "layout_cache.h"
 #include "model_convert.h"
 #include "test_support.h"
 
 #include <sstream>
+#include <utility>
 
 namespace {
 
@@ -38,7 +40,7 @@ std::string CheckSuccess(const std::string& input, const StreamResult& result, c
     }
     if (!parsed || !layout.complete)
         return Problem("success for a model that does not walk to a clean end", report);
-    const WrittenModel model = WriteLayout(layout);
+    const WrittenModel model = WriteLayout(layout, LayoutRecords::ReducedOnly);
     const std::string expected = ExpectedOutput(model);
     if (output != expected)
         return Problem("output differs from the expected reduced copy at offset " +
@@ -58,7 +60,7 @@ std::string CheckSuccess(const std::string& input, const StreamResult& result, c
                            std::to_string(model.reduced.size()),
                        report);
 
-    const StreamResult again = ConvertBytes(output);
+    const StreamResult again = ConvertThroughFileBuffers(output);
     if (again.converted != 1)
         return Problem("converting the output again fails", again.report);
     if (again.out != output)
@@ -75,11 +77,9 @@ std::string CheckSuccess(const std::string& input, const StreamResult& result, c
     return std::string();
 }
 
-} // namespace
-
-std::string CheckConversion(const std::string& input)
+std::string CheckAgainstLayout(const std::string& input, const ModelLayout& layout, bool parsed)
 {
-    const StreamResult result = ConvertBytes(input);
+    const StreamResult result = ConvertThroughFileBuffers(input);
     const ConversionReport& report = result.report;
     if (result.converted != report.converted || (result.converted != 0 && result.converted != 1))
         return Problem("result " + std::to_string(result.converted) + " disagrees with the report", report);
@@ -87,8 +87,6 @@ std::string CheckConversion(const std::string& input)
         return Problem("output of " + std::to_string(result.out.size()) + " bytes grew past the input's " +
                            std::to_string(input.size()),
                        report);
-    ModelLayout layout;
-    const bool parsed = ParseModel(input, layout);
     if (result.converted)
         return CheckSuccess(input, result, layout, parsed);
     if (report.reason.empty() || report.kind == FailureKind::None)
@@ -98,4 +96,15 @@ std::string CheckConversion(const std::string& input)
     if (parsed && layout.complete)
         return Problem("failure for a model that walks to a clean end", report);
     return std::string();
+}
+
+} // namespace
+
+std::string CheckConversion(const std::string& input)
+{
+    ModelLayout layout;
+    const bool parsed = ParseModel(input, layout);
+    const std::string problem = CheckAgainstLayout(input, layout, parsed);
+    KeepLayout(input, parsed, std::move(layout));
+    return problem;
 }

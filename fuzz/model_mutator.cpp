@@ -1,5 +1,7 @@
 #include "model_mutator.h"
 
+#include "layout_cache.h"
+
 #include <algorithm>
 #include <climits>
 #include <cstring>
@@ -389,17 +391,16 @@ std::size_t MutateModel(std::uint8_t* data, std::size_t size, std::size_t maxSiz
 {
     std::mt19937 random(seed);
     ModelLayout model;
-    const std::string input(reinterpret_cast<const char*>(data), size);
     // A fifth of the time, and for anything that is no model, plain byte-level mutation: it finds
     // what a consistent model never shows, and brings back the magic when it is lost.
-    if (!ParseModel(input, model) || OneIn(random, 5)) {
+    if (!ParseModelOnce(data, size, model) || OneIn(random, 5)) {
         if (rawMutate)
             return rawMutate(data, size, maxSize);
         return size;
     }
     for (std::size_t steps = 1 + Pick(random, 3); steps > 0; --steps)
         MutateLayout(model, random, rawMutate);
-    WrittenModel written = WriteLayout(model);
+    WrittenModel written = WriteLayout(model, LayoutRecords::MarksOnly);
     std::string& output = written.bytes;
     if (OneIn(random, 8))
         BreakField(output, written.marks, random);
@@ -415,7 +416,7 @@ std::size_t CrossOverModels(const std::uint8_t* data1, std::size_t size1, const 
     std::mt19937 random(seed);
     ModelLayout first;
     ModelLayout second;
-    if (!ParseModel(std::string(reinterpret_cast<const char*>(data1), size1), first) ||
+    if (!ParseModelOnce(data1, size1, first) ||
         !ParseModel(std::string(reinterpret_cast<const char*>(data2), size2), second) || second.chunks.empty())
         return 0;
     for (std::size_t n = 1 + Pick(random, 2); n > 0; --n) {
@@ -423,7 +424,7 @@ std::size_t CrossOverModels(const std::uint8_t* data1, std::size_t size1, const 
         first.chunks.insert(first.chunks.begin() + static_cast<std::ptrdiff_t>(Pick(random, first.chunks.size() + 1)),
                             chunk);
     }
-    const std::string output = WriteLayout(first).bytes;
+    const std::string output = WriteLayout(first, LayoutRecords::None).bytes;
     if (output.size() > maxOutSize)
         return 0;
     std::memcpy(out, output.data(), output.size());

@@ -38,7 +38,7 @@ seconds=$((seconds - archiveSeconds))
 # An allocation above 64 MiB is a finding: no size a file declares may drive an allocation.
 status=0
 build/fuzz/bin/duridodi_fuzz \
-  -max_total_time="$seconds" -max_len=32768 -timeout=10 -rss_limit_mb=2048 -malloc_limit_mb=64 \
+  -max_total_time="$seconds" -max_len=32768 -dict=fuzz/model.dict -timeout=10 -rss_limit_mb=2048 -malloc_limit_mb=64 \
   -print_final_stats=1 -artifact_prefix="$work/findings/" \
   "$work/corpus" "$work/seeds" fuzz/regressions >"$work/fuzz.log" 2>&1 || status=$?
 # Maps inflate their sectors: a few MB of real output from 32 KiB of input is fine, a size a

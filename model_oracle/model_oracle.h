@@ -214,9 +214,14 @@ struct WrittenModel {
     std::vector<Mark> marks;           // every field and block
 };
 
+// What WriteLayout records beside the bytes: the fuzz checks need only the reduced values, the
+// mutator the marks or nothing, and recording more costs them a tenth of their time.
+enum class LayoutRecords { All, ReducedOnly, MarksOnly, None };
+
 // Writes the layout, deriving every size and count, bringing leaves to whole elements and
 // blocks to the size the model's version (from its "VERS" chunks, 800 without) gives them.
-WrittenModel WriteLayout(const ModelLayout& model);
+// The records that are not asked for stay empty.
+WrittenModel WriteLayout(const ModelLayout& model, LayoutRecords records = LayoutRecords::All);
 
 // The model described, its contents drawn from ContentState(seed), in file order.
 WrittenModel WriteModel(const ModelPlan& description, std::uint32_t seed = 1);

@@ -3,6 +3,8 @@
 
 #include "model_oracle.h"
 
+#include <utility>
+
 namespace {
 
 // A node's tracks start after its size and header.
@@ -67,7 +69,7 @@ bool ParseNode(Reader& in, std::int64_t room, NodeLayout& node)
             !TakeField(in, left, track.globalSequence) || count < 0 ||
             !Take(in, count * KeySize(tag, track.interpolation), left, &track.keys))
             return false;
-        node.tracks.push_back(track);
+        node.tracks.push_back(std::move(track));
     }
     return true;
 }
@@ -83,7 +85,7 @@ bool ParseNodes(Reader& in, std::int64_t size, bool bones, std::vector<NodeLayou
         left -= static_cast<std::int64_t>(in.at - start);
         if (bones && !Take(in, kBoneTailSize, left, &node.boneTail))
             return false;
-        nodes.push_back(node);
+        nodes.push_back(std::move(node));
     }
     return true;
 }
@@ -120,7 +122,7 @@ bool ParseGeoset(Reader& in, std::int64_t room, std::int32_t version, GeosetLayo
         ArrayLayout uvSet;
         if (!TakeField(in, left, uvSet.tag) || !TakeCounted(in, kCoordinateSize, left, uvSet.data))
             return false;
-        geoset.uvSets.push_back(uvSet);
+        geoset.uvSets.push_back(std::move(uvSet));
     }
     return left == 0;
 }
@@ -134,7 +136,7 @@ bool ParseGeosets(Reader& in, std::int64_t size, std::int32_t version, std::vect
         if (!ParseGeoset(in, left, version, geoset))
             return false;
         left -= static_cast<std::int64_t>(in.at - start);
-        geosets.push_back(geoset);
+        geosets.push_back(std::move(geoset));
     }
     return true;
 }
@@ -184,7 +186,7 @@ bool ParseModel(const std::string& bytes, ModelLayout& model)
         }
         if (!chunk.walked)
             chunk.body = bytes.substr(bodyAt, static_cast<std::size_t>(size));
-        model.chunks.push_back(chunk);
+        model.chunks.push_back(std::move(chunk));
         at = bodyAt + static_cast<std::size_t>(size);
     }
     return true;

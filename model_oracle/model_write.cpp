@@ -71,26 +71,32 @@ void Flush(Writer& w)
 // that is not negative), and returns the number of elements.
 std::int64_t PutData(Writer& w, const std::string& data, std::int64_t elementSize, std::int64_t fixedSize = -1)
 {
-    std::string piece = data;
-    if (fixedSize >= 0)
-        piece.resize(static_cast<std::size_t>(fixedSize), kPadByte);
-    else
-        piece.resize(piece.size() - piece.size() % static_cast<std::size_t>(elementSize));
-    if (!piece.empty())
+    const std::size_t size = fixedSize >= 0 ? static_cast<std::size_t>(fixedSize)
+                                            : data.size() - data.size() % static_cast<std::size_t>(elementSize);
+    if (size > 0)
         MarkHere(w, kMarkData);
-    w.out += piece;
-    return static_cast<std::int64_t>(piece.size()) / elementSize;
+    // Appended in place rather than through a copy of the leaf: the fuzz checks write every input.
+    w.out.append(data, 0, size);
+    w.out.append(size - std::min(size, data.size()), kPadByte);
+    return static_cast<std::int64_t>(size) / elementSize;
+}
+
+// Records the values in the `bytes` bytes written from offset `from` of w.out as reduced values
+// of kind.
+void RecordReducedAt(Writer& w, std::size_t from, std::int64_t bytes, ValueKind kind)
+{
+    w.reducedCount += static_cast<std::uint64_t>(bytes / 4);
+    if (w.reduced == nullptr)
+        return;
+    const std::size_t end = from + static_cast<std::size_t>(bytes);
+    for (std::size_t at = from; at < end; at += 4)
+        w.reduced->push_back(ReducedValue{w.flushed + at, kind, static_cast<std::uint32_t>(FieldAt(w.out, at))});
 }
 
 // Records the values in the last `bytes` bytes written as reduced values of kind.
 void RecordReduced(Writer& w, std::int64_t bytes, ValueKind kind)
 {
-    w.reducedCount += static_cast<std::uint64_t>(bytes / 4);
-    if (w.reduced == nullptr)
-        return;
-    const std::size_t from = w.out.size() - static_cast<std::size_t>(bytes);
-    for (std::size_t at = from; at < w.out.size(); at += 4)
-        w.reduced->push_back(ReducedValue{w.flushed + at, kind, static_cast<std::uint32_t>(FieldAt(w.out, at))});
+    RecordReducedAt(w, w.out.size() - static_cast<std::size_t>(bytes), bytes, kind);
 }
 
 // A count, then the elements.
@@ -129,12 +135,9 @@ void PutTrack(Writer& w, const TrackLayout& track, bool reduced)
     PutFieldAt(w.out, countAt, static_cast<std::int32_t>(count));
     if (!reduced)
         return;
-    std::string keys = w.out.substr(keysAt);
-    w.out.resize(keysAt);
-    for (std::int64_t key = 0; key < count; ++key) {
-        w.out.append(keys, static_cast<std::size_t>(key * keySize), static_cast<std::size_t>(keySize));
-        RecordReduced(w, keySize - 4, TrackValueKind(track.tag));
-    }
+    // Each key's values follow its frame time.
+    for (std::int64_t key = 0; key < count; ++key)
+        RecordReducedAt(w, keysAt + static_cast<std::size_t>(key * keySize) + 4, keySize - 4, TrackValueKind(track.tag));
 }
 
 void PutNode(Writer& w, const NodeLayout& node, bool bone)
@@ -271,12 +274,12 @@ void PutDescribedModel(Writer& w, const ModelPlan& description, std::uint32_t se
 
 } // namespace
 
-WrittenModel WriteLayout(const ModelLayout& model)
+WrittenModel WriteLayout(const ModelLayout& model, LayoutRecords records)
 {
     WrittenModel written;
     Writer w;
-    w.reduced = &written.reduced;
-    w.marks = &written.marks;
+    w.reduced = records == LayoutRecords::All || records == LayoutRecords::ReducedOnly ? &written.reduced : nullptr;
+    w.marks = records == LayoutRecords::All || records == LayoutRecords::MarksOnly ? &written.marks : nullptr;
     PutField(w, tags::kModel, kMarkTag);
     for (const ChunkLayout& chunk : model.chunks)
         PutChunk(w, chunk);

@@ -703,6 +703,46 @@ std::vector<nlohmann::json> JsonLines(const std::string& out)
     return lines;
 }
 
+// A name with an escape byte converts and one with a newline fails: in the text lines each is
+// quoted as ls --quoting-style=shell-escape quotes it, every result stays one line without a
+// control byte, and bash reads the quoted name back as the name; --json gives the names as they are.
+TEST_F(CommandLine, NamesWithControlCharactersArePrintedQuotedAndStayOneLine)
+{
+    const std::string coloured = "drop/ev\x1b[31mil.mdx";
+    const std::string split = "drop/two\nlines.mdx";
+    fs::create_directory(dir / "drop");
+    const std::string model = MakeModel(coloured);
+    WriteFile(dir / split, model.substr(0, model.size() / 2));
+    const std::string quotedColoured = "'drop/ev'$'\\033''[31mil.mdx'";
+    const std::string quotedSplit = "'drop/two'$'\\n''lines.mdx'";
+
+    const RunResult text = Tool({"-r", "drop"}, dir);
+    EXPECT_EQ(text.status, 1);
+    const StreamResult converted = ConvertBytes(model);
+    EXPECT_EQ(text.out, SuccessLine(quotedColoured, "'drop/ev'$'\\033''[31mil_dezavivi.mdx'", converted.report) +
+                            "summary: 1 converted, 1 failed, 0 skipped; " + std::to_string(model.size()) +
+                            " bytes in, " + std::to_string(converted.report.floatsReduced) + " floats reduced\n");
+    EXPECT_EQ(text.err, "duridodi: " + quotedSplit + ": " +
+                            DescribeFailure(ConvertBytes(model.substr(0, model.size() / 2)).report) + "\n");
+    EXPECT_EQ(ReadFile(dir / "drop/ev\x1b[31mil_dezavivi.mdx"), converted.out);
+    for (const std::string& printed : {text.out, text.err}) {
+        EXPECT_TRUE(std::none_of(printed.begin(), printed.end(), [](char c) {
+            return c != '\n' && (static_cast<unsigned char>(c) < 0x20 || c == 0x7F);
+        })) << printed;
+    }
+    for (const std::string& name : {coloured, split}) {
+        const std::string quoted = name == coloured ? quotedColoured : quotedSplit;
+        EXPECT_EQ(RunProgram("/bin/bash", {"-c", "printf %s " + quoted}, dir).out, name);
+    }
+
+    const RunResult json = Tool({"-r", "--json", "drop"}, dir);
+    const std::vector<nlohmann::json> lines = JsonLines(json.out);
+    ASSERT_EQ(lines.size(), 3u) << json.out;
+    EXPECT_EQ(lines[0]["input"], coloured);
+    EXPECT_EQ(lines[1]["input"], split);
+    EXPECT_EQ(json.err, text.err);
+}
+
 // The tool linked with a zlib whose deflate cannot start: the file is converted, its figures are
 // said to be unknown rather than printed as 0, and the run exits 1.
 TEST_F(CommandLine, StatsWhoseDeflateFailsSayTheFiguresAreUnknown)

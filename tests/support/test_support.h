@@ -30,6 +30,11 @@ ConversionSettings SettingsFor(const ReductionPlan& plan);
 // more often than the others), rounding or not.
 ReductionPlan RandomReductionPlan(std::uint32_t seed);
 
+// As ConvertBytes, through the buffers of a file conversion: the input read by the file
+// reader (over the bytes in memory, a few KiB at a time), the output gathered in blocks, both
+// lent to the walk, so that fields move straight from the one to the other as they do for files.
+StreamResult ConvertThroughFileBuffers(const std::string& input);
+
 // An output buffer that accepts the first limit bytes offered and refuses every byte after them,
 // as a full disk does. What it accepted is kept in written.
 struct LimitedSinkBuffer : std::streambuf {
