@@ -236,16 +236,17 @@ void ReduceAndObserve(const unsigned char* from, unsigned char* to, std::size_t 
     ReduceRun(from, to, size, run.lanes);
 }
 
-// The block buffer of the calling thread, obtained at its first block copy and kept until the
-// thread ends: a batch makes hundreds of copies per file, and a buffer of this size for each would
-// be a fresh mapping from the allocator, with its page faults, every time. When that memory
-// cannot be had, the sink is failed, which ends the walk; it is not made bad, which would say
-// that a write was refused.
+// The block buffer of the calling thread, two blocks one after the other, obtained at its first
+// block copy and kept until the thread ends: a batch makes hundreds of copies per file, and a
+// buffer of this size for each would be a fresh mapping from the allocator, with its page faults,
+// every time. A copy uses the first block; a run of values is read into the first and reduced
+// into the second, since it is never reduced in place. When that memory cannot be had, the sink
+// is failed, which ends the walk; it is not made bad, which would say that a write was refused.
 unsigned char* ObtainBlockBuffer(std::ostream& sink)
 {
     thread_local std::unique_ptr<unsigned char[]> buffer;
     if (!buffer)
-        buffer.reset(new (std::nothrow) unsigned char[kBlockSize + kPageSize - 1]);
+        buffer.reset(new (std::nothrow) unsigned char[2 * kBlockSize + kPageSize - 1]);
     if (!buffer) {
         sink.setstate(std::ios::failbit);
         return nullptr;
@@ -399,14 +400,13 @@ void CopyReducedValues(std::istream& source, std::ostream& sink, std::int64_t co
     const std::int64_t groupSize = 4 * (static_cast<std::int64_t>(frameFields) + valuesPerGroup);
     if (MoveDirectly(source, sink, count * groupSize, &run) != nullptr)
         return;
-    // The values are read into the first half of the block buffer and reduced into the second.
     unsigned char* buffer = ObtainBlockBuffer(sink);
-    const std::int64_t groupsPerHalf = static_cast<std::int64_t>(kBlockSize / 2) / groupSize;
+    const std::int64_t groupsPerBlock = static_cast<std::int64_t>(kBlockSize) / groupSize;
     while (count > 0 && !IsWalkOver(source, sink)) {
-        const std::int64_t groups = std::min(count, groupsPerHalf);
+        const std::int64_t groups = std::min(count, groupsPerBlock);
         const std::streamsize got = ReadBytes(source, buffer, groups * groupSize);
-        ReduceAndObserve(buffer, buffer + kBlockSize / 2, static_cast<std::size_t>(got), run);
-        WriteBytes(sink, buffer + kBlockSize / 2, got);
+        ReduceAndObserve(buffer, buffer + kBlockSize, static_cast<std::size_t>(got), run);
+        WriteBytes(sink, buffer + kBlockSize, got);
         count -= groups;
     }
 }
