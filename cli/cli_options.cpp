@@ -260,5 +260,5 @@ std::string DescribeKeptBits(const CliOptions& options)
             text += std::string(text.empty() ? "" : ", ") + KindWord(static_cast<ReducedKind>(k)) + " " +
                     std::to_string(options.keptBits[k]);
     }
-    return text;
+    return text.empty() ? text : "; bits kept: " + text;
 }

@@ -32,8 +32,9 @@ int ParseArguments(int argc, char** argv, CliOptions& options, std::string& erro
 // The settings of each conversion that options ask for: the bits of each kind and the rounding.
 ConversionSettings SettingsOf(const CliOptions& options);
 
-// The kinds whose bits differ from kDefaultKeptBits, as "positions 20, texture_coordinates 24";
-// empty when every kind keeps the default.
+// The kinds whose bits differ from kDefaultKeptBits, as "; bits kept: positions 20,
+// texture_coordinates 24" for the text lines of files, maps and the summary; empty when every
+// kind keeps the default.
 std::string DescribeKeptBits(const CliOptions& options);
 
 // The most files converted at once that -j takes.

@@ -67,6 +67,16 @@ Json ValueChangesJson(const ValueChanges& changes)
     return figures;
 }
 
+// What every object of a run ends with: the rounding and the bits each kind keeps.
+void AddSettingsJson(Json& object, const CliOptions& options)
+{
+    object["rounding"] = options.round ? "nearest" : "toward_zero";
+    Json keptBits;
+    for (int k = 0; k < kReducedKindCount; ++k)
+        keptBits[KindWord(static_cast<ReducedKind>(k))] = options.keptBits[k];
+    object["kept_bits"] = keptBits;
+}
+
 std::string JsonLine(const Json& object)
 {
     return object.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
@@ -93,11 +103,7 @@ std::string InputJsonLine(const std::string& input, const FileOutcome& outcome, 
         object["deflated_output"] = outcome.measured ? Json(outcome.deflatedOut) : Json();
         object["largest_change"] = converted ? ValueChangesJson(outcome.changes) : Json();
     }
-    object["rounding"] = options.round ? "nearest" : "toward_zero";
-    Json keptBits;
-    for (int k = 0; k < kReducedKindCount; ++k)
-        keptBits[KindWord(static_cast<ReducedKind>(k))] = options.keptBits[k];
-    object["kept_bits"] = keptBits;
+    AddSettingsJson(object, options);
     return JsonLine(object);
 }
 
@@ -119,6 +125,7 @@ std::string SummaryJsonLine(const BatchTotals& totals, const CliOptions& options
         object["unmeasured"] = totals.unmeasured;
         object["largest_change"] = ValueChangesJson(totals.changes);
     }
+    AddSettingsJson(object, options);
     return JsonLine(object);
 }
 
@@ -182,6 +189,6 @@ std::string MapJsonLine(const std::string& input, const FileOutcome& outcome, co
     }
     if (options.stats)
         object["largest_change"] = converted ? ValueChangesJson(outcome.changes) : Json();
-    object["rounding"] = options.round ? "nearest" : "toward_zero";
+    AddSettingsJson(object, options);
     return JsonLine(object);
 }

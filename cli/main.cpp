@@ -143,8 +143,7 @@ static void PrintSuccess(const std::string& input, const FileOutcome& outcome, c
     std::string line = QuoteName(input) + " -> " + QuoteName(outcome.outputPath) + ": " +
                        std::to_string(outcome.report.floatsReduced) + " floats reduced, version " +
                        std::to_string(outcome.report.version);
-    if (!DescribeKeptBits(options).empty())
-        line += "; bits kept: " + DescribeKeptBits(options);
+    line += DescribeKeptBits(options);
     if (outcome.measured)
         line += DescribeSaving(outcome.deflatedIn, outcome.deflatedOut);
     if (options.dryRun)
@@ -194,7 +193,7 @@ static void PrintSummary(const BatchTotals& totals, const CliOptions& options)
     std::string line = "summary: " + std::to_string(totals.converted) + " converted, " +
                        std::to_string(totals.failed) + " failed, " + std::to_string(totals.skipped) + " skipped; " +
                        std::to_string(totals.bytesIn) + " bytes in, " + std::to_string(totals.floatsReduced) +
-                       " floats reduced" + DescribeMapTotals(totals);
+                       " floats reduced" + DescribeMapTotals(totals) + DescribeKeptBits(options);
     // Maps give their real sizes on their own lines: the deflated totals are the loose models'.
     if (options.stats && (totals.maps == 0 || totals.converted > totals.maps))
         line += totals.unmeasured == 0

@@ -37,8 +37,8 @@ void PrintMapOutcome(const std::string& input, const FileOutcome& outcome, const
     } else if (outcome.failure.empty() && !options.quiet) {
         std::string line = QuoteName(input) + " -> " + QuoteName(outcome.outputPath) + ": " +
                            std::to_string(CountReducedModels(outcome.map)) + " models reduced, " +
-                           std::to_string(CountKeptModels(outcome.map)) + " kept; " +
-                           DescribeMapSizes(outcome.map.sizeBefore, outcome.map.sizeAfter);
+                           std::to_string(CountKeptModels(outcome.map)) + " kept" + DescribeKeptBits(options) +
+                           "; " + DescribeMapSizes(outcome.map.sizeBefore, outcome.map.sizeAfter);
         if (outcome.map.signatureDropped || outcome.map.strongSignatureDropped)
             line += "; its signature dropped";
         if (options.dryRun)

@@ -9,23 +9,19 @@ namespace {
 
 constexpr double kDegreesPerRadian = 57.295779513082320876798;
 
-struct KindText {
-    const char* key;  // --json
-    const char* name; // text line
-    bool angle;       // measured as an angle in degrees
-};
+// Normals, tangents and rotations are directions: their change is an angle in degrees.
+bool IsMeasuredAsAngle(ReducedKind kind)
+{
+    return kind == ReducedKind::Normal || kind == ReducedKind::Tangent || kind == ReducedKind::Rotation;
+}
 
-// By ReducedKind.
-constexpr KindText kKindTexts[kReducedKindCount] = {
-    {"positions", "positions", false},
-    {"normals_degrees", "normals", true},
-    {"tangents_degrees", "tangents", true},
-    {"texture_coordinates", "texture coordinates", false},
-    {"extents", "extents", false},
-    {"translations", "translations", false},
-    {"rotations_degrees", "rotations", true},
-    {"scalings", "scalings", false},
-};
+// A kind's word as the text line writes it: "texture coordinates" for "texture_coordinates".
+std::string TextWord(ReducedKind kind)
+{
+    std::string word = KindWord(kind);
+    std::replace(word.begin(), word.end(), '_', ' ');
+    return word;
+}
 
 double FloatOf(std::uint32_t bits)
 {
@@ -108,7 +104,7 @@ void ObserveValueChanges(void* context, ReducedKind kind, const std::uint32_t* o
     ValueChanges& changes = *static_cast<ValueChanges*>(context);
     const int k = static_cast<int>(kind);
     changes.values[k] += static_cast<std::int64_t>(count);
-    if (kKindTexts[k].angle)
+    if (IsMeasuredAsAngle(kind))
         return ObserveDirections(changes, kind, original, reduced, count);
     for (std::size_t i = 0; i < count; ++i) {
         const double before = FloatOf(original[i]);
@@ -140,10 +136,11 @@ std::string DescribeValueChanges(const ValueChanges& changes)
     for (int k = 0; k < kReducedKindCount; ++k) {
         if (changes.values[k] == 0)
             continue;
-        line += std::string(line.empty() ? "" : ", ") + kKindTexts[k].name + " " + FormatFigure(changes.largest[k]);
-        if (kKindTexts[k].angle)
+        const ReducedKind kind = static_cast<ReducedKind>(k);
+        line += std::string(line.empty() ? "" : ", ") + TextWord(kind) + " " + FormatFigure(changes.largest[k]);
+        if (IsMeasuredAsAngle(kind))
             line += "\xC2\xB0"; // the degree sign in UTF-8
-        else if (static_cast<ReducedKind>(k) == ReducedKind::Position)
+        else if (kind == ReducedKind::Position)
             line += " of " + FormatFigure(changes.modelSize) + " units";
     }
     if (line.empty())
@@ -154,7 +151,7 @@ std::string DescribeValueChanges(const ValueChanges& changes)
     return "largest change: " + line;
 }
 
-const char* ValueChangeKey(ReducedKind kind)
+std::string ValueChangeKey(ReducedKind kind)
 {
-    return kKindTexts[static_cast<int>(kind)].key;
+    return std::string(KindWord(kind)) + (IsMeasuredAsAngle(kind) ? "_degrees" : "");
 }

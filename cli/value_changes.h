@@ -31,5 +31,6 @@ void AddValueChanges(const ValueChanges& file, ValueChanges& batch);
 // non-finite values left out when there are any.
 std::string DescribeValueChanges(const ValueChanges& changes);
 
-// The name of a kind's figure in --json output: "positions", "normals_degrees", ...
-const char* ValueChangeKey(ReducedKind kind);
+// The name of a kind's figure in --json output: its KindWord, with "_degrees" for an angle
+// ("positions", "normals_degrees", ...).
+std::string ValueChangeKey(ReducedKind kind);

@@ -97,63 +97,92 @@ inline void StoreField(std::uint32_t field, unsigned char* bytes)
         EncodeUint32(field, bytes);
 }
 
-// Truncates the 4 fields at from into to (which may be from itself) under 4 lanes: without
-// rounding the rule folds to a mask, which is all that the plain conversion pays for. The fields
-// pass through a local array, so the compiler knows that they cannot overlap the lanes and makes
-// one vector operation of them.
-inline void TruncateStep(const unsigned char* from, unsigned char* to, const std::uint32_t* keep, int dropped)
+// Reduces the 4 fields at from into to under 4 lanes by the whole rule. Truncation passes no
+// rounding, and the rule then folds to a mask, which is all that the plain conversion pays for.
+// The fields pass through a local array, so the compiler knows that they cannot overlap the lanes
+// and makes one vector operation of them.
+template <bool kRounding>
+inline void ReduceFour(const unsigned char* from, unsigned char* to, const std::uint32_t* keep,
+                       const std::uint32_t* rounds, int dropped)
 {
     std::uint32_t reduced[4];
     for (int i = 0; i < 4; ++i)
-        reduced[i] = ReduceField(LoadField(from + 4 * i), keep[i], 0u, dropped);
+        reduced[i] = ReduceField(LoadField(from + 4 * i), keep[i], kRounding ? rounds[i] : 0u, dropped);
     for (int i = 0; i < 4; ++i)
         StoreField(reduced[i], to + 4 * i);
 }
 
-// Rounds the 16 fields at from into to (which may be from itself) under 16 lanes: the ordinary
-// way, and again by the whole rule in the rare step that holds an infinity, a NaN or a value
-// near the largest finite one.
-inline void RoundStep(const unsigned char* from, unsigned char* to, const std::uint32_t* keep,
-                      const std::uint32_t* rounds, int dropped)
+// The 16 fields of a step by the whole rule, in four parts written out, which the compiler does
+// not unroll from a loop.
+template <bool kRounding>
+inline void ReduceStep(const unsigned char* from, unsigned char* to, const std::uint32_t* keep,
+                       const std::uint32_t* rounds, int dropped)
 {
-    std::uint32_t reduced[16];
-    std::uint32_t unusual = 0;
-    for (int i = 0; i < 16; ++i) {
-        const std::uint32_t field = LoadField(from + 4 * i);
-        reduced[i] = (field + RoundingCarry(field, rounds[i], dropped)) & keep[i];
-        unusual |= MayNeedTheWholeRule(field) ? rounds[i] : 0u; // a frame time is copied as it is
+    ReduceFour<kRounding>(from, to, keep, rounds, dropped);
+    ReduceFour<kRounding>(from + 16, to + 16, keep + 4, rounds + 4, dropped);
+    ReduceFour<kRounding>(from + 32, to + 32, keep + 8, rounds + 8, dropped);
+    ReduceFour<kRounding>(from + 48, to + 48, keep + 12, rounds + 12, dropped);
+}
+
+// Rounds the 4 fields at from into to the ordinary way, and marks in unusual, lane by lane, a
+// field that may need the whole rule. (A frame time never does; one that looks like a huge
+// float only sends its step to the whole rule, which copies it as it is.)
+inline void RoundFourOrdinarily(const unsigned char* from, unsigned char* to, const std::uint32_t* keep,
+                                const std::uint32_t* rounds, int dropped, std::uint32_t* unusual)
+{
+    std::uint32_t fields[4];
+    std::uint32_t reduced[4];
+    for (int i = 0; i < 4; ++i)
+        fields[i] = LoadField(from + 4 * i);
+    for (int i = 0; i < 4; ++i) {
+        reduced[i] = (fields[i] + RoundingCarry(fields[i], rounds[i], dropped)) & keep[i];
+        unusual[i] |= MayNeedTheWholeRule(fields[i]) ? 0xFFFFFFFFu : 0u;
     }
-    for (int i = 0; unusual != 0 && i < 16; ++i)
-        reduced[i] = ReduceField(LoadField(from + 4 * i), keep[i], rounds[i], dropped);
-    for (int i = 0; i < 16; ++i)
+    for (int i = 0; i < 4; ++i)
         StoreField(reduced[i], to + 4 * i);
 }
 
-// Reduces size bytes of whole groups from from into to (which may be from itself): 16 fields at
-// a time (truncated in four steps written out, which the compiler does not unroll from a loop),
-// then field by field, then the bytes of a field cut short by the end of the input, which keep
-// what truncation leaves of them.
+// Rounds the 16 fields at from into to: the ordinary way, and again by the whole rule in the rare
+// step that holds an infinity, a NaN or a value near the largest finite one. The second pass
+// reads from again, which is why a run is never reduced in place. The marks stay lane by lane
+// until the step's end, so that the compiler keeps them in one vector and looks at them once.
+inline void RoundStep(const unsigned char* from, unsigned char* to, const std::uint32_t* keep,
+                      const std::uint32_t* rounds, int dropped)
+{
+    std::uint32_t unusual[4] = {0, 0, 0, 0};
+    RoundFourOrdinarily(from, to, keep, rounds, dropped, unusual);
+    RoundFourOrdinarily(from + 16, to + 16, keep + 4, rounds + 4, dropped, unusual);
+    RoundFourOrdinarily(from + 32, to + 32, keep + 8, rounds + 8, dropped, unusual);
+    RoundFourOrdinarily(from + 48, to + 48, keep + 12, rounds + 12, dropped, unusual);
+    if ((unusual[0] | unusual[1] | unusual[2] | unusual[3]) == 0)
+        return;
+    // A loop rather than four parts written out: the rare step stays out of the common one's way.
+    for (int i = 0; i < 16; i += 4)
+        ReduceFour<true>(from + 4 * i, to + 4 * i, keep + i, rounds + i, dropped);
+}
+
+// Reduces size bytes of whole groups from from into to, which must not overlap: 16 fields at a
+// time, then field by field, then the bytes of a field cut short by the end of the input, which
+// keep what truncation leaves of them.
 template <bool kRounding>
 void ReduceRunAs(const unsigned char* from, unsigned char* to, std::size_t size, const FieldLanes& lanes)
 {
     std::size_t b = 0;
     int at = 0;
     const std::uint32_t* keep = lanes.keep;
+    const std::uint32_t* rounds = lanes.rounds;
+    const int dropped = lanes.dropped; // a local, so that no store into to makes the compiler read it again
     for (; b + 64 <= size; b += 64) {
-        if (kRounding) {
-            RoundStep(from + b, to + b, keep + at, lanes.rounds + at, lanes.dropped);
-        } else {
-            TruncateStep(from + b, to + b, keep + at, lanes.dropped);
-            TruncateStep(from + b + 16, to + b + 16, keep + at + 4, lanes.dropped);
-            TruncateStep(from + b + 32, to + b + 32, keep + at + 8, lanes.dropped);
-            TruncateStep(from + b + 48, to + b + 48, keep + at + 12, lanes.dropped);
-        }
+        if (kRounding)
+            RoundStep(from + b, to + b, keep + at, rounds + at, dropped);
+        else
+            ReduceStep<false>(from + b, to + b, keep + at, rounds + at, dropped);
         at += 16;
         if (at == lanes.size)
             at = 0;
     }
     for (; b + 4 <= size; b += 4, ++at)
-        StoreField(ReduceField(LoadField(from + b), keep[at], lanes.rounds[at], lanes.dropped), to + b);
+        StoreField(ReduceField(LoadField(from + b), keep[at], rounds[at], dropped), to + b);
     for (int i = 0; b < size; ++b, ++i)
         to[b] = static_cast<unsigned char>(from[b] & (keep[at] >> (8 * i)));
 }
@@ -201,7 +230,7 @@ struct RunReduction {
     const ConversionSettings& settings;
 };
 
-// Reduces size bytes of whole groups from from into to (which may be from itself), showing them
+// Reduces size bytes of whole groups from from into to (which must not overlap), showing them
 // to the observer first when there is one.
 void ReduceAndObserve(const unsigned char* from, unsigned char* to, std::size_t size, const RunReduction& run)
 {
@@ -210,16 +239,17 @@ void ReduceAndObserve(const unsigned char* from, unsigned char* to, std::size_t 
     ReduceRun(from, to, size, run.lanes);
 }
 
-// The block buffer of the calling thread, obtained at its first block copy and kept until the
-// thread ends: a batch makes hundreds of copies per file, and a buffer of this size for each would
-// be a fresh mapping from the allocator, with its page faults, every time. When that memory
-// cannot be had, the sink is failed, which ends the walk; it is not made bad, which would say
-// that a write was refused.
+// The block buffer of the calling thread, two blocks one after the other, obtained at its first
+// block copy and kept until the thread ends: a batch makes hundreds of copies per file, and a
+// buffer of this size for each would be a fresh mapping from the allocator, with its page faults,
+// every time. A copy uses the first block; a run of values is read into the first and reduced
+// into the second, since it is never reduced in place. When that memory cannot be had, the sink
+// is failed, which ends the walk; it is not made bad, which would say that a write was refused.
 unsigned char* ObtainBlockBuffer(std::ostream& sink)
 {
     thread_local std::unique_ptr<unsigned char[]> buffer;
     if (!buffer)
-        buffer.reset(new (std::nothrow) unsigned char[kBlockSize + kPageSize - 1]);
+        buffer.reset(new (std::nothrow) unsigned char[2 * kBlockSize + kPageSize - 1]);
     if (!buffer) {
         sink.setstate(std::ios::failbit);
         return nullptr;
@@ -378,8 +408,8 @@ void CopyReducedValues(std::istream& source, std::ostream& sink, std::int64_t co
     while (count > 0 && !IsWalkOver(source, sink)) {
         const std::int64_t groups = std::min(count, groupsPerBlock);
         const std::streamsize got = ReadBytes(source, buffer, groups * groupSize);
-        ReduceAndObserve(buffer, buffer, static_cast<std::size_t>(got), run);
-        WriteBytes(sink, buffer, got);
+        ReduceAndObserve(buffer, buffer + kBlockSize, static_cast<std::size_t>(got), run);
+        WriteBytes(sink, buffer + kBlockSize, got);
         count -= groups;
     }
 }

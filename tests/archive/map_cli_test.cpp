@@ -169,24 +169,30 @@ TEST_F(MapCommandLine, RecursiveJsonListsEachMapsModelsSkipsEarlierOutputsAndRef
     EXPECT_EQ(summary["skipped"], 1);
     EXPECT_EQ(summary["map_models_reduced"], 5);
     EXPECT_EQ(summary["map_models_kept"], 1);
+    EXPECT_EQ(summary["kept_bits"], a["kept_bits"]);
+    EXPECT_EQ(a["kept_bits"]["rotations"], 16);
     EXPECT_FALSE(fs::exists(dir / "maps" / "b_dezavivi.mpq"));
     EXPECT_FALSE(fs::exists(dir / "maps" / "old_dezavivi_dezavivi.w3x"));
 
-    // A dry run with --stats gives the same line, the largest changes and a summary, and writes nothing.
+    // A dry run with --stats gives the same line, the largest changes and a summary, and writes
+    // nothing; the map's line and the summary name the bits kept, as a model's line does.
     fs::remove(dir / "maps" / "a_dezavivi.W3M");
     fs::remove(dir / "maps" / "c_dezavivi.mdx");
-    const ToolRun dry = RunTool(dir, {"--dry-run", "--stats", "maps/a.W3M"});
+    const ToolRun dry = RunTool(dir, {"--dry-run", "--stats", "--keep-bits", "rotations=20", "maps/a.W3M"});
     EXPECT_EQ(dry.status, 1);
     std::istringstream out(dry.out);
     std::string line;
     ASSERT_TRUE(std::getline(out, line));
-    EXPECT_EQ(line.rfind("maps/a.W3M -> maps/a_dezavivi.W3M: 5 models reduced, 1 kept; ", 0), 0u) << line;
+    EXPECT_EQ(line.rfind("maps/a.W3M -> maps/a_dezavivi.W3M: 5 models reduced, 1 kept; bits kept: rotations 20; ", 0),
+              0u)
+        << line;
     EXPECT_NE(line.find(" (dry run, nothing written)"), std::string::npos) << line;
     ASSERT_TRUE(std::getline(out, line));
     EXPECT_EQ(line.rfind("largest change: positions ", 0), 0u) << line;
     ASSERT_TRUE(std::getline(out, line));
     EXPECT_EQ(line.rfind("summary: 1 converted, 0 failed, 0 skipped; ", 0), 0u) << line;
-    EXPECT_NE(line.find("; 1 map: 5 models reduced, 1 kept"), std::string::npos) << line;
+    EXPECT_NE(line.find("; 1 map: 5 models reduced, 1 kept; bits kept: rotations 20 (dry run"), std::string::npos)
+        << line;
     EXPECT_FALSE(fs::exists(dir / "maps" / "a_dezavivi.W3M"));
 }
 

@@ -1081,6 +1081,9 @@ TEST_F(CommandLine, EveryReductionOptionAndCombinationGivesTheOraclesBytes)
         const RunResult json = Tool(named, dir);
         EXPECT_EQ(FirstDifference(ReadFile(dir / "out.mdx"), expected), -1);
         const nlohmann::json object = JsonLines(json.out).at(0);
+        const nlohmann::json summary = JsonLines(json.out).at(1);
+        EXPECT_EQ(summary.at("rounding"), object.at("rounding"));
+        EXPECT_EQ(summary.at("kept_bits"), object.at("kept_bits"));
         EXPECT_EQ(object.at("rounding"), run.plan.nearest ? "nearest" : "toward_zero");
         const nlohmann::json& keptBits = object.at("kept_bits");
         ASSERT_EQ(keptBits.size(), 8u);
