@@ -8,7 +8,7 @@
 #   FUZZ_SECONDS=600 fuzz/run-ci.sh
 #
 # Findings are written to build/fuzz/fuzz-run/findings/. Keep each one as a regression case:
-# copy it to fuzz/regressions/ under a name that says what it shows.
+# copy it to fuzz/regressions/ (maps: fuzz/regressions-archive/) under a name that says what it shows.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
