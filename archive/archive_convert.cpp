@@ -46,7 +46,13 @@ bool BeginsAsModel(std::FILE* input, const Archive& archive, const BlockEntry& b
 // over: one encrypted with a key fixed to its offset that the archive does not name.
 bool PlanArchive(std::FILE* input, const Archive& archive, ArchivePlan& plan, ArchiveReport& report, ReadError& error)
 {
-    plan.names = NameBlocks(archive, ArchiveNames(input, archive));
+    const std::vector<std::string> names = ArchiveNames(input, archive);
+    // Dropping a (signature) that is also the (listfile), say, would lose the names the output needs.
+    const std::size_t ambiguous = FindAmbiguousBlock(archive, names);
+    if (ambiguous < archive.blocks.size())
+        return Fail(error, ArchiveFailure::Malformed,
+                    "block " + std::to_string(ambiguous) + " is named as two different files");
+    plan.names = NameBlocks(archive, names);
     plan.roles.assign(archive.blocks.size(), BlockRole::Move);
     for (std::size_t i = 0; i < archive.blocks.size(); ++i) {
         const BlockEntry& block = archive.blocks[i];

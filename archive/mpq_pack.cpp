@@ -116,11 +116,14 @@ bool CopyRaw(std::FILE* file, const Archive& archive, const BlockEntry& block, s
     return CopyFileRange(file, archive.headerOffset + block.offset + offset, size, output, error);
 }
 
-// Copies size bytes from offset, decrypted with oldKey and encrypted with newKey as one run.
+// Copies size bytes from offset, decrypted with oldKey and encrypted with newKey as one run (a dry
+// run only counts them).
 bool Reencrypt(std::FILE* file, const Archive& archive, const BlockEntry& block, std::uint64_t offset,
                std::uint64_t size, std::uint32_t oldKey, std::uint32_t newKey, ArchiveOutput& output,
                ReadError& error)
 {
+    if (output.file == nullptr)
+        return CopyRaw(file, archive, block, offset, size, output, error);
     CipherState oldState{oldKey};
     CipherState newState{newKey};
     std::string piece;
@@ -159,7 +162,8 @@ bool CopyFileRange(std::FILE* file, std::uint64_t offset, std::uint64_t size, Ar
 bool MoveFileData(std::FILE* file, const Archive& archive, const BlockEntry& block, std::uint32_t oldKey,
                   std::uint32_t newKey, ArchiveOutput& output, ReadError& error)
 {
-    if (!(block.flags & kFileEncrypted) || oldKey == newKey || output.file == nullptr || block.realSize == 0)
+    // A dry run takes the same way, so that it refuses a sector table the conversion would refuse.
+    if (!(block.flags & kFileEncrypted) || oldKey == newKey || block.realSize == 0)
         return CopyRaw(file, archive, block, 0, block.storedSize, output, error);
     if (!!(block.flags & kFileSingleUnit))
         return Reencrypt(file, archive, block, 0, block.storedSize, oldKey, newKey, output, error);

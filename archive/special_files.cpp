@@ -9,6 +9,29 @@ std::size_t PatchBitBytes(std::size_t blocks)
     return (blocks + 7) / 8;
 }
 
+// True when the hash table cannot tell a from b.
+bool SameName(const std::string& a, const std::string& b)
+{
+    return HashName(a, HashType::NameA) == HashName(b, HashType::NameA) &&
+           HashName(a, HashType::NameB) == HashName(b, HashType::NameB);
+}
+
+bool IsOwnFileName(const std::string& name)
+{
+    return SameName(name, kListfileName) || SameName(name, kAttributesName) || SameName(name, kSignatureName);
+}
+
+// True when block may be taken for a or for b alike.
+bool NamesAgree(const std::string& a, const std::string& b, const BlockEntry& block)
+{
+    if (SameName(a, b))
+        return true;
+    if (IsOwnFileName(a) || IsOwnFileName(b))
+        return false;
+    return !(block.flags & kFileEncrypted) || FileKey(a, block.flags, block.offset, block.realSize) ==
+                                                   FileKey(b, block.flags, block.offset, block.realSize);
+}
+
 } // namespace
 
 std::vector<std::string> SplitListfile(const std::string& content)
@@ -57,6 +80,24 @@ std::vector<std::string> NameBlocks(const Archive& archive, const std::vector<st
         }
     }
     return blockNames;
+}
+
+std::size_t FindAmbiguousBlock(const Archive& archive, const std::vector<std::string>& names)
+{
+    // Agreeing with the first name a block is reached by is agreeing with every other.
+    std::vector<const std::string*> first(archive.blocks.size(), nullptr);
+    for (const std::string& name : names) {
+        for (std::size_t slot : FindSlots(archive, name)) {
+            const std::uint32_t block = archive.hashes[slot].block;
+            if (block >= first.size())
+                continue;
+            if (first[block] == nullptr)
+                first[block] = &name;
+            else if (!NamesAgree(*first[block], name, archive.blocks[block]))
+                return block;
+        }
+    }
+    return archive.blocks.size();
 }
 
 bool HasModelName(const std::string& name)

@@ -18,6 +18,11 @@ std::vector<std::size_t> FindSlots(const Archive& archive, const std::string& na
 // The name of every block (one per block table entry) that one of names hashes to; "" for the rest.
 std::vector<std::string> NameBlocks(const Archive& archive, const std::vector<std::string>& names);
 
+// The first block that two different names of names reach where it matters which of them it has:
+// each of the archive's own files ((listfile), (attributes), (signature)) is a block of its own,
+// and an encrypted file's key comes from its name. The number of blocks when there is none.
+std::size_t FindAmbiguousBlock(const Archive& archive, const std::vector<std::string>& names);
+
 // True when name ends in ".mdx" in any letter case.
 bool HasModelName(const std::string& name);
 

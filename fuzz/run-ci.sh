@@ -8,7 +8,7 @@
 #   FUZZ_SECONDS=600 fuzz/run-ci.sh
 #
 # Findings are written to build/fuzz/fuzz-run/findings/. Keep each one as a regression case:
-# copy it to fuzz/regressions/ under a name that says what it shows.
+# copy it to fuzz/regressions/ (maps: fuzz/regressions-archive/) under a name that says what it shows.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -45,7 +45,7 @@ build/fuzz/bin/duridodi_fuzz \
 # field declares is not.
 if [ "$status" -eq 0 ]; then
   build/fuzz/bin/duridodi_fuzz_archive \
-    -max_total_time="$archiveSeconds" -max_len=32768 -timeout=10 -rss_limit_mb=2048 -malloc_limit_mb=128 \
+    -max_total_time="$archiveSeconds" -max_len=32768 -dict=fuzz/archive.dict -timeout=10 -rss_limit_mb=2048 -malloc_limit_mb=128 \
     -print_final_stats=1 -artifact_prefix="$work/findings/" \
     "$work/archive-corpus" "$work/archive-seeds" fuzz/regressions-archive >>"$work/fuzz.log" 2>&1 || status=$?
 fi

@@ -9,19 +9,27 @@
 #   ROUND_RUNS=500000 fuzz/run-long.sh model 2000000
 #
 # A finding (failed check, crash, sanitizer report, hang, large allocation) stops the campaign;
-# it lies in build/fuzz/long-TARGET/findings/. Fix it and keep it in fuzz/regressions/ under a
-# name that says what it shows.
+# it lies in build/fuzz/long-TARGET/findings/. Fix it and keep it in fuzz/regressions/ (maps:
+# fuzz/regressions-archive/) under a name that says what it shows.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-usage() { echo "usage: $0 TARGET RUNS   (TARGET: model)" >&2; exit 2; }
+usage() { echo "usage: $0 TARGET RUNS   (TARGET: model or archive)" >&2; exit 2; }
 [ $# -eq 2 ] || usage
 target=$1
 runs=$2
 
-# Each target: its fuzzer, the program that writes its seeds, and its libFuzzer options.
+# Each target: its fuzzer, the program that writes its seeds, its saved findings, and its
+# libFuzzer options. An allocation above the limit is a finding: no size a file declares may drive
+# an allocation. Maps inflate their sectors, so a few MB of real output from 32 KiB of input is
+# fine there (as in run-ci.sh).
 case "$target" in
-  model) fuzzer=duridodi_fuzz seeder=duridodi-fuzz-seeds options="-max_len=32768 -dict=fuzz/model.dict" ;;
+  model)
+    fuzzer=duridodi_fuzz seeder=duridodi-fuzz-seeds regressions=fuzz/regressions
+    options="-max_len=32768 -dict=fuzz/model.dict -malloc_limit_mb=64" ;;
+  archive)
+    fuzzer=duridodi_fuzz_archive seeder=duridodi-fuzz-archive-seeds regressions=fuzz/regressions-archive
+    options="-max_len=32768 -dict=fuzz/archive.dict -malloc_limit_mb=128" ;;
   *) usage ;;
 esac
 
@@ -46,8 +54,6 @@ stopping=0
 fuzzing=""
 trap 'stopping=1; [ -n "$fuzzing" ] && kill -INT "$fuzzing" 2>/dev/null' INT TERM
 
-# Inputs up to the target's size limit; an allocation above 64 MiB is a finding: no size a file
-# declares may drive an allocation.
 executed=0
 round=0
 while [ "$executed" -lt "$runs" ] && [ "$stopping" -eq 0 ]; do
@@ -55,9 +61,9 @@ while [ "$executed" -lt "$runs" ] && [ "$stopping" -eq 0 ]; do
   want=$((runs - executed < round_runs ? runs - executed : round_runs))
   status=0
   # shellcheck disable=SC2086 # the options split into words
-  "build/fuzz/bin/$fuzzer" -runs="$want" $options -timeout=10 -rss_limit_mb=2048 -malloc_limit_mb=64 \
+  "build/fuzz/bin/$fuzzer" -runs="$want" $options -timeout=10 -rss_limit_mb=2048 \
     -print_final_stats=1 -artifact_prefix="$work/findings/" \
-    "$work/corpus" "$work/seeds" "$kept" fuzz/regressions >"$work/round.log" 2>&1 &
+    "$work/corpus" "$work/seeds" "$kept" "$regressions" >"$work/round.log" 2>&1 &
   fuzzing=$!
   wait "$fuzzing" || status=$?
   if [ "$stopping" -eq 1 ]; then
@@ -82,7 +88,7 @@ minimized="$work/minimized"
 rm -rf "$minimized"
 mkdir -p "$minimized"
 # shellcheck disable=SC2086
-"build/fuzz/bin/$fuzzer" -merge=1 $options -timeout=10 -rss_limit_mb=2048 -malloc_limit_mb=64 \
+"build/fuzz/bin/$fuzzer" -merge=1 $options -timeout=10 -rss_limit_mb=2048 \
   -artifact_prefix="$work/findings/" "$minimized" "$kept" "$work/corpus" >"$work/merge.log" 2>&1
 rm -rf "$kept"
 mv "$minimized" "$kept"
