@@ -150,12 +150,20 @@ drive() {
 runWindow() {
     local log=$1 box=$2
     shift 2
-    (cd "$work" && WINEDEBUG=-all,trace+file timeout 300 "$wine" "$app" "$@" </dev/null >/dev/null 2>"$top/$log") &
-    appPid=$!
-    drive wait-main msgbox close | grep '^msgbox: ' >"$top/box.log" || true
-    local exitCode=0
-    wait "$appPid" || exitCode=$?
-    appPid=
+    local exitCode attempt
+    # A window that never appears is tried once more: Wine now and then starts a program late.
+    for attempt in 1 2; do
+        (cd "$work" && WINEDEBUG=-all,trace+file timeout 300 "$wine" "$app" "$@" </dev/null >/dev/null 2>"$top/$log") &
+        appPid=$!
+        drive wait-main msgbox close | grep '^msgbox: ' >"$top/box.log" || true
+        # A window that came too late is not waited for.
+        [ -s "$top/box.log" ] || pkill -f -- "$app" 2>/dev/null || true
+        exitCode=0
+        wait "$appPid" || exitCode=$?
+        appPid=
+        [ -s "$top/box.log" ] && break
+        echo "the window did not show a box (attempt $attempt)" >>"$top/driver-stderr.log"
+    done
     [ "$(cat "$top/box.log")" = "msgbox: $box" ] || failRun "the window showed $(cat "$top/box.log"), not $box"
     [ "$exitCode" -eq 0 ] || failRun "the window exited with code $exitCode"
 }
