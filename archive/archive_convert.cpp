@@ -4,7 +4,7 @@
 #include "mpq_crypt.h"
 #include "mpq_read.h"
 #include "output_file.h"
-#include "special_files.h"
+#include "named_files.h"
 
 #include <system_error>
 

@@ -2,7 +2,7 @@
 
 #include "model_reduce.h"
 #include "mpq_crypt.h"
-#include "special_files.h"
+#include "named_files.h"
 #include "value_reduction.h"
 
 namespace {

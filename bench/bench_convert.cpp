@@ -26,7 +26,7 @@
 #include "mpq_pack.h"
 #include "mpq_read.h"
 #include "mpq_sectors.h"
-#include "special_files.h"
+#include "named_files.h"
 
 #include "model_convert.h"
 

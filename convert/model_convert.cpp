@@ -167,6 +167,22 @@ int WalkInput(std::FILE* input, char* buffer, std::ostream& sink, BlockedOutput*
     return FailConversion(report, FailureKind::CannotRead, "cannot read the input");
 }
 
+// Clears report, then has the calling thread's buffers and opens the input. Null, with report
+// saying why, when either cannot be had.
+std::FILE* OpenWithBuffers(const fs::path& inputPath, FileBuffers*& buffers, ConversionReport& report)
+{
+    ClearReport(report);
+    buffers = ObtainFileBuffers();
+    if (buffers == nullptr) {
+        FailConversion(report, FailureKind::OutOfMemory, "not enough memory for the file buffers");
+        return nullptr;
+    }
+    std::FILE* input = OpenInput(inputPath);
+    if (input == nullptr)
+        FailConversion(report, FailureKind::CannotOpen, "cannot open the input");
+    return input;
+}
+
 // std::filesystem's rename replaces an existing file on every system (on Windows it moves with
 // MOVEFILE_REPLACE_EXISTING); a folder at the output stays where it is.
 bool MoveOntoOutput(const fs::path& temporaryPath, const fs::path& outputPath)
@@ -180,13 +196,10 @@ bool MoveOntoOutput(const fs::path& temporaryPath, const fs::path& outputPath)
 int ConvertFile(const fs::path& inputPath, const fs::path& outputPath, const ConversionSettings& settings,
                 ConversionReport& report)
 {
-    ClearReport(report);
-    FileBuffers* buffers = ObtainFileBuffers();
-    if (buffers == nullptr)
-        return FailConversion(report, FailureKind::OutOfMemory, "not enough memory for the file buffers");
-    std::FILE* input = OpenInput(inputPath);
+    FileBuffers* buffers = nullptr;
+    std::FILE* input = OpenWithBuffers(inputPath, buffers, report);
     if (input == nullptr)
-        return FailConversion(report, FailureKind::CannotOpen, "cannot open the input");
+        return 0;
     fs::path temporaryPath;
     std::FILE* output = CreateUnusedFile(outputPath, ".part", temporaryPath);
     if (output == nullptr) {
@@ -279,13 +292,10 @@ int ConvertModelWithReport(const fs::path& inputPath, const fs::path& outputPath
 int WalkModelFile(const fs::path& inputPath, std::ostream& sink, const ConversionSettings& settings,
                   ConversionReport& report)
 {
-    ClearReport(report);
-    FileBuffers* buffers = ObtainFileBuffers();
-    if (buffers == nullptr)
-        return FailConversion(report, FailureKind::OutOfMemory, "not enough memory for the file buffers");
-    std::FILE* input = OpenInput(inputPath);
+    FileBuffers* buffers = nullptr;
+    std::FILE* input = OpenWithBuffers(inputPath, buffers, report);
     if (input == nullptr)
-        return FailConversion(report, FailureKind::CannotOpen, "cannot open the input");
+        return 0;
     const int walked = WalkInput(input, buffers->input, sink, nullptr, settings, report);
     std::fclose(input);
     return walked;

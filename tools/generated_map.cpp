@@ -3,7 +3,7 @@
 #include "mpq_crypt.h"
 #include "mpq_format.h"
 #include "mpq_pack.h"
-#include "special_files.h"
+#include "named_files.h"
 
 #include <zlib.h>
 

@@ -6,7 +6,7 @@
 #include "mpq_crypt.h"
 #include "mpq_read.h"
 #include "scratch_folder.h"
-#include "special_files.h"
+#include "named_files.h"
 #include "storm_maps.h"
 #include "test_support.h"
 #include "value_reduction.h"

@@ -1,4 +1,4 @@
-#include "special_files.h"
+#include "named_files.h"
 
 #include "mpq_crypt.h"
 
