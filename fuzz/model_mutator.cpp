@@ -1,11 +1,10 @@
 #include "model_mutator.h"
 
-#include "layout_cache.h"
-
 #include <algorithm>
 #include <climits>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -386,6 +385,30 @@ void MutateLayout(ModelLayout& model, std::mt19937& random, RawMutator rawMutate
     }
 }
 
+namespace {
+
+// The top-level chunks of a model (tag, size, body) as [start, end) offsets, found as ParseModel
+// finds them but without parsing their contents: a crossover moves whole chunks, and a parsed
+// chunk written back gives its bytes unchanged. Returns where the chunk list ends (the tail after
+// it, a zero tag, stray bytes or a chunk that does not fit, stays as it stands), or 0 for bytes
+// that are no model.
+std::size_t ListChunks(const std::string& bytes, std::vector<std::pair<std::size_t, std::size_t>>& chunks)
+{
+    if (bytes.size() < 4 || FieldAt(bytes, 0) != tags::kModel)
+        return 0;
+    std::size_t at = 4;
+    while (bytes.size() - at >= 8 && FieldAt(bytes, at) != 0) {
+        const std::int32_t size = FieldAt(bytes, at + 4);
+        if (size < 0 || static_cast<std::size_t>(size) > bytes.size() - at - 8)
+            break;
+        chunks.emplace_back(at, at + 8 + static_cast<std::size_t>(size));
+        at += 8 + static_cast<std::size_t>(size);
+    }
+    return at;
+}
+
+} // namespace
+
 std::size_t MutateModel(std::uint8_t* data, std::size_t size, std::size_t maxSize, unsigned seed,
                         RawMutator rawMutate)
 {
@@ -393,16 +416,18 @@ std::size_t MutateModel(std::uint8_t* data, std::size_t size, std::size_t maxSiz
     ModelLayout model;
     // A fifth of the time, and for anything that is no model, plain byte-level mutation: it finds
     // what a consistent model never shows, and brings back the magic when it is lost.
-    if (!ParseModelOnce(data, size, model) || OneIn(random, 5)) {
+    if (OneIn(random, 5) || !ParseModel(std::string(reinterpret_cast<const char*>(data), size), model)) {
         if (rawMutate)
             return rawMutate(data, size, maxSize);
         return size;
     }
     for (std::size_t steps = 1 + Pick(random, 3); steps > 0; --steps)
         MutateLayout(model, random, rawMutate);
-    WrittenModel written = WriteLayout(model, LayoutRecords::MarksOnly);
+    // The marks are written only for the eighth of the models that get a field broken.
+    const bool breakField = OneIn(random, 8);
+    WrittenModel written = WriteLayout(model, breakField ? LayoutRecords::MarksOnly : LayoutRecords::None);
     std::string& output = written.bytes;
-    if (OneIn(random, 8))
+    if (breakField)
         BreakField(output, written.marks, random);
     if (output.size() > maxSize)
         return rawMutate ? rawMutate(data, size, maxSize) : size;
@@ -414,17 +439,26 @@ std::size_t CrossOverModels(const std::uint8_t* data1, std::size_t size1, const 
                             std::size_t size2, std::uint8_t* out, std::size_t maxOutSize, unsigned seed)
 {
     std::mt19937 random(seed);
-    ModelLayout first;
-    ModelLayout second;
-    if (!ParseModelOnce(data1, size1, first) ||
-        !ParseModel(std::string(reinterpret_cast<const char*>(data2), size2), second) || second.chunks.empty())
+    const std::string first(reinterpret_cast<const char*>(data1), size1);
+    const std::string second(reinterpret_cast<const char*>(data2), size2);
+    std::vector<std::pair<std::size_t, std::size_t>> firstChunks;
+    std::vector<std::pair<std::size_t, std::size_t>> secondChunks;
+    const std::size_t tailAt = ListChunks(first, firstChunks);
+    if (tailAt == 0 || ListChunks(second, secondChunks) == 0 || secondChunks.empty())
         return 0;
+    // The chunks in their new order, each as the model it comes from and where it lies there.
+    std::vector<std::pair<const std::string*, std::pair<std::size_t, std::size_t>>> order;
+    for (const auto& chunk : firstChunks)
+        order.emplace_back(&first, chunk);
     for (std::size_t n = 1 + Pick(random, 2); n > 0; --n) {
-        const ChunkLayout& chunk = second.chunks[Pick(random, second.chunks.size())];
-        first.chunks.insert(first.chunks.begin() + static_cast<std::ptrdiff_t>(Pick(random, first.chunks.size() + 1)),
-                            chunk);
+        const auto& chunk = secondChunks[Pick(random, secondChunks.size())];
+        order.insert(order.begin() + static_cast<std::ptrdiff_t>(Pick(random, order.size() + 1)),
+                     std::make_pair(&second, chunk));
     }
-    const std::string output = WriteLayout(first, LayoutRecords::None).bytes;
+    std::string output = first.substr(0, 4);
+    for (const auto& [model, chunk] : order)
+        output.append(*model, chunk.first, chunk.second - chunk.first);
+    output.append(first, tailAt, std::string::npos);
     if (output.size() > maxOutSize)
         return 0;
     std::memcpy(out, output.data(), output.size());

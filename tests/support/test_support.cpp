@@ -127,7 +127,7 @@ LimitedSinkBuffer::int_type LimitedSinkBuffer::overflow(int_type byte)
     return xsputn(&c, 1) == 1 ? byte : traits_type::eof();
 }
 
-StreamResult ConvertIntoLimitedSink(const std::string& input, std::size_t limit)
+StreamResult ConvertIntoLimitedSink(const std::string& input, std::size_t limit, const ConversionSettings& settings)
 {
     StringViewBuffer view(input);
     std::istream source(&view);
@@ -135,8 +135,8 @@ StreamResult ConvertIntoLimitedSink(const std::string& input, std::size_t limit)
     buffer.written.reserve(std::min(limit, input.size()));
     std::ostream sink(&buffer);
     StreamResult result;
-    result.converted = ConvertModelStream(source, sink, result.report);
-    result.out = buffer.written;
+    result.converted = ConvertModelStream(source, sink, settings, result.report);
+    result.out = std::move(buffer.written);
     return result;
 }
 

@@ -49,7 +49,8 @@ protected:
 };
 
 // As ConvertBytes, into a LimitedSinkBuffer: out is what it accepted.
-StreamResult ConvertIntoLimitedSink(const std::string& input, std::size_t limit);
+StreamResult ConvertIntoLimitedSink(const std::string& input, std::size_t limit,
+                                    const ConversionSettings& settings = ConversionSettings());
 
 // The first offset where a and b differ (the shorter length when one begins the other), or -1
 // when they are equal.
