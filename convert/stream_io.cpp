@@ -124,45 +124,54 @@ inline void ReduceStep(const unsigned char* from, unsigned char* to, const std::
     ReduceFour<kRounding>(from + 48, to + 48, keep + 12, rounds + 12, dropped);
 }
 
-// Rounds the 4 fields at from into to the ordinary way, and marks in unusual, lane by lane, a
-// field that may need the whole rule. (A frame time never does; one that looks like a huge
-// float only sends its step to the whole rule, which copies it as it is.)
-inline void RoundFourOrdinarily(const unsigned char* from, unsigned char* to, const std::uint32_t* keep,
-                                const std::uint32_t* rounds, int dropped, std::uint32_t* unusual)
+// True when one of the 16 fields at bytes may need the whole rule. The marks stay lane by lane
+// until the end, so that the compiler keeps them in one vector and looks at them once. (A frame
+// time never needs it; one that looks like a huge float only sends its step to the whole rule,
+// which copies it as it is.)
+inline bool StepMayNeedTheWholeRule(const unsigned char* bytes)
 {
-    std::uint32_t fields[4];
+    std::uint32_t unusual[4] = {0, 0, 0, 0};
+    for (int part = 0; part < 4; ++part)
+        for (int i = 0; i < 4; ++i)
+            unusual[i] |= MayNeedTheWholeRule(LoadField(bytes + 16 * part + 4 * i)) ? 0xFFFFFFFFu : 0u;
+    return (unusual[0] | unusual[1] | unusual[2] | unusual[3]) != 0;
+}
+
+// Rounds the 4 fields at from into to the ordinary way, which is the whole rule for fields that
+// StepMayNeedTheWholeRule passes.
+inline void RoundFourOrdinarily(const unsigned char* from, unsigned char* to, const std::uint32_t* keep,
+                                const std::uint32_t* rounds, int dropped)
+{
     std::uint32_t reduced[4];
-    for (int i = 0; i < 4; ++i)
-        fields[i] = LoadField(from + 4 * i);
     for (int i = 0; i < 4; ++i) {
-        reduced[i] = (fields[i] + RoundingCarry(fields[i], rounds[i], dropped)) & keep[i];
-        unusual[i] |= MayNeedTheWholeRule(fields[i]) ? 0xFFFFFFFFu : 0u;
+        const std::uint32_t field = LoadField(from + 4 * i);
+        reduced[i] = (field + RoundingCarry(field, rounds[i], dropped)) & keep[i];
     }
     for (int i = 0; i < 4; ++i)
         StoreField(reduced[i], to + 4 * i);
 }
 
-// Rounds the 16 fields at from into to: the ordinary way, and again by the whole rule in the rare
-// step that holds an infinity, a NaN or a value near the largest finite one. The second pass
-// reads from again, which is why a run is never reduced in place. The marks stay lane by lane
-// until the step's end, so that the compiler keeps them in one vector and looks at them once.
+// Rounds the 16 fields at from into to: the ordinary way, or by the whole rule in the rare step
+// that holds an infinity, a NaN or a value near the largest finite one. The step is looked at
+// before anything is written, and each part reads its fields before it writes them, so from and
+// to may be the same.
 inline void RoundStep(const unsigned char* from, unsigned char* to, const std::uint32_t* keep,
                       const std::uint32_t* rounds, int dropped)
 {
-    std::uint32_t unusual[4] = {0, 0, 0, 0};
-    RoundFourOrdinarily(from, to, keep, rounds, dropped, unusual);
-    RoundFourOrdinarily(from + 16, to + 16, keep + 4, rounds + 4, dropped, unusual);
-    RoundFourOrdinarily(from + 32, to + 32, keep + 8, rounds + 8, dropped, unusual);
-    RoundFourOrdinarily(from + 48, to + 48, keep + 12, rounds + 12, dropped, unusual);
-    if ((unusual[0] | unusual[1] | unusual[2] | unusual[3]) == 0)
+    if (StepMayNeedTheWholeRule(from)) {
+        // A loop rather than four parts written out: the rare step stays out of the common one's way.
+        for (int i = 0; i < 16; i += 4)
+            ReduceFour<true>(from + 4 * i, to + 4 * i, keep + i, rounds + i, dropped);
         return;
-    // A loop rather than four parts written out: the rare step stays out of the common one's way.
-    for (int i = 0; i < 16; i += 4)
-        ReduceFour<true>(from + 4 * i, to + 4 * i, keep + i, rounds + i, dropped);
+    }
+    RoundFourOrdinarily(from, to, keep, rounds, dropped);
+    RoundFourOrdinarily(from + 16, to + 16, keep + 4, rounds + 4, dropped);
+    RoundFourOrdinarily(from + 32, to + 32, keep + 8, rounds + 8, dropped);
+    RoundFourOrdinarily(from + 48, to + 48, keep + 12, rounds + 12, dropped);
 }
 
-// Reduces size bytes of whole groups from from into to, which must not overlap: 16 fields at a
-// time, then field by field, then the bytes of a field cut short by the end of the input, which
+// Reduces size bytes of whole groups from from into to, which are the same bytes or do not
+// overlap: 16 fields at a time, then field by field, then the bytes of a field cut short by the end of the input, which
 // keep what truncation leaves of them.
 template <bool kRounding>
 void ReduceRunAs(const unsigned char* from, unsigned char* to, std::size_t size, const FieldLanes& lanes)
@@ -230,7 +239,7 @@ struct RunReduction {
     const ConversionSettings& settings;
 };
 
-// Reduces size bytes of whole groups from from into to (which must not overlap), showing them
+// Reduces size bytes of whole groups from from into to (the same bytes, or apart), showing them
 // to the observer first when there is one.
 void ReduceAndObserve(const unsigned char* from, unsigned char* to, std::size_t size, const RunReduction& run)
 {
@@ -239,17 +248,17 @@ void ReduceAndObserve(const unsigned char* from, unsigned char* to, std::size_t 
     ReduceRun(from, to, size, run.lanes);
 }
 
-// The block buffer of the calling thread, two blocks one after the other, obtained at its first
-// block copy and kept until the thread ends: a batch makes hundreds of copies per file, and a
-// buffer of this size for each would be a fresh mapping from the allocator, with its page faults,
-// every time. A copy uses the first block; a run of values is read into the first and reduced
-// into the second, since it is never reduced in place. When that memory cannot be had, the sink
-// is failed, which ends the walk; it is not made bad, which would say that a write was refused.
+// The block buffer of the calling thread, obtained at its first block copy and kept until the
+// thread ends: a batch makes hundreds of copies per file, and a buffer of this size for each
+// would be a fresh mapping from the allocator, with its page faults, every time. A run of values
+// is reduced where it was read, and written from there: a second block would only make the
+// bytes pass through more of the cache. When that memory cannot be had, the sink is failed,
+// which ends the walk; it is not made bad, which would say that a write was refused.
 unsigned char* ObtainBlockBuffer(std::ostream& sink)
 {
     thread_local std::unique_ptr<unsigned char[]> buffer;
     if (!buffer)
-        buffer.reset(new (std::nothrow) unsigned char[2 * kBlockSize + kPageSize - 1]);
+        buffer.reset(new (std::nothrow) unsigned char[kBlockSize + kPageSize - 1]);
     if (!buffer) {
         sink.setstate(std::ios::failbit);
         return nullptr;
@@ -408,8 +417,8 @@ void CopyReducedValues(std::istream& source, std::ostream& sink, std::int64_t co
     while (count > 0 && !IsWalkOver(source, sink)) {
         const std::int64_t groups = std::min(count, groupsPerBlock);
         const std::streamsize got = ReadBytes(source, buffer, groups * groupSize);
-        ReduceAndObserve(buffer, buffer + kBlockSize, static_cast<std::size_t>(got), run);
-        WriteBytes(sink, buffer + kBlockSize, got);
+        ReduceAndObserve(buffer, buffer, static_cast<std::size_t>(got), run);
+        WriteBytes(sink, buffer, got);
         count -= groups;
     }
 }

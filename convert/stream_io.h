@@ -3,8 +3,8 @@
 // The operations every byte of a conversion passes through. They move 32-bit fields, blocks and
 // reduced 4-byte values from source to sink, and know nothing of the layout. None throws. A short
 // read leaves the source failed (and at end of file); every loop in here stops once the source or
-// the sink has failed, so no operation outlives bad input. Blocks move through one buffer of two
-// blocks of kBlockSize per thread, obtained at the thread's first block copy and kept until it
+// the sink has failed, so no operation outlives bad input. Blocks move through one buffer of
+// kBlockSize per thread, obtained at the thread's first block copy and kept until it
 // ends; when it cannot be had, the sink is put into the failed state without the bad bit, which
 // only a refused write sets, so the driver can tell the two apart.
 
