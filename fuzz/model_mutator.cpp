@@ -4,7 +4,6 @@
 #include <climits>
 #include <cstring>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace {
@@ -387,12 +386,18 @@ void MutateLayout(ModelLayout& model, std::mt19937& random, RawMutator rawMutate
 
 namespace {
 
-// The top-level chunks of a model (tag, size, body) as [start, end) offsets, found as ParseModel
-// finds them but without parsing their contents: a crossover moves whole chunks, and a parsed
-// chunk written back gives its bytes unchanged. Returns where the chunk list ends (the tail after
-// it, a zero tag, stray bytes or a chunk that does not fit, stays as it stands), or 0 for bytes
-// that are no model.
-std::size_t ListChunks(const std::string& bytes, std::vector<std::pair<std::size_t, std::size_t>>& chunks)
+// Where bytes of one of the inputs lie: from start up to end.
+struct Span {
+    const std::string* bytes;
+    std::size_t start;
+    std::size_t end;
+};
+
+// The top-level chunks of a model (tag, size, body), found as ParseModel finds them but without
+// parsing their contents: a crossover moves whole chunks, and a parsed chunk written back gives
+// its bytes unchanged. Returns where the chunk list ends (the tail after it, a zero tag, stray
+// bytes or a chunk that does not fit, stays as it stands), or 0 for bytes that are no model.
+std::size_t ListChunks(const std::string& bytes, std::vector<Span>& chunks)
 {
     if (bytes.size() < 4 || FieldAt(bytes, 0) != tags::kModel)
         return 0;
@@ -401,8 +406,8 @@ std::size_t ListChunks(const std::string& bytes, std::vector<std::pair<std::size
         const std::int32_t size = FieldAt(bytes, at + 4);
         if (size < 0 || static_cast<std::size_t>(size) > bytes.size() - at - 8)
             break;
-        chunks.emplace_back(at, at + 8 + static_cast<std::size_t>(size));
-        at += 8 + static_cast<std::size_t>(size);
+        chunks.push_back(Span{&bytes, at, at + 8 + static_cast<std::size_t>(size)});
+        at = chunks.back().end;
     }
     return at;
 }
@@ -441,24 +446,19 @@ std::size_t CrossOverModels(const std::uint8_t* data1, std::size_t size1, const 
     std::mt19937 random(seed);
     const std::string first(reinterpret_cast<const char*>(data1), size1);
     const std::string second(reinterpret_cast<const char*>(data2), size2);
-    std::vector<std::pair<std::size_t, std::size_t>> firstChunks;
-    std::vector<std::pair<std::size_t, std::size_t>> secondChunks;
-    const std::size_t tailAt = ListChunks(first, firstChunks);
-    if (tailAt == 0 || ListChunks(second, secondChunks) == 0 || secondChunks.empty())
+    std::vector<Span> chunks;
+    std::vector<Span> others;
+    const std::size_t tailAt = ListChunks(first, chunks);
+    if (tailAt == 0 || ListChunks(second, others) == 0 || others.empty())
         return 0;
-    // The chunks in their new order, each as the model it comes from and where it lies there.
-    std::vector<std::pair<const std::string*, std::pair<std::size_t, std::size_t>>> order;
-    for (const auto& chunk : firstChunks)
-        order.emplace_back(&first, chunk);
     for (std::size_t n = 1 + Pick(random, 2); n > 0; --n) {
-        const auto& chunk = secondChunks[Pick(random, secondChunks.size())];
-        order.insert(order.begin() + static_cast<std::ptrdiff_t>(Pick(random, order.size() + 1)),
-                     std::make_pair(&second, chunk));
+        const Span chunk = others[Pick(random, others.size())];
+        chunks.insert(chunks.begin() + static_cast<std::ptrdiff_t>(Pick(random, chunks.size() + 1)), chunk);
     }
+    chunks.push_back(Span{&first, tailAt, first.size()});
     std::string output = first.substr(0, 4);
-    for (const auto& [model, chunk] : order)
-        output.append(*model, chunk.first, chunk.second - chunk.first);
-    output.append(first, tailAt, std::string::npos);
+    for (const Span& chunk : chunks)
+        output.append(*chunk.bytes, chunk.start, chunk.end - chunk.start);
     if (output.size() > maxOutSize)
         return 0;
     std::memcpy(out, output.data(), output.size());
