@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Bounded fuzzing, as CI runs it: builds the fuzz targets (preset "fuzz", clang), writes their seed
 # corpora, replays every saved input (fuzz/regressions for models, fuzz/regressions-archive for
-# maps), then fuzzes for FUZZ_SECONDS (180) split between the model and the archive target, and
-# fails on any finding: a failed check, a crash, a sanitizer report, a hang or a large allocation.
+# maps) and the corpus of the last long campaign (fuzz/corpus/TARGET), so that it goes on from
+# where the campaign got to, then fuzzes for FUZZ_SECONDS (180) split between the model and the
+# archive target, and fails on any finding: a failed check, a crash, a sanitizer report, a hang or
+# a large allocation.
 #
 #   fuzz/run-ci.sh                  about three minutes, a fresh corpus each time
 #   FUZZ_SECONDS=600 fuzz/run-ci.sh
@@ -40,14 +42,14 @@ status=0
 build/fuzz/bin/duridodi_fuzz \
   -max_total_time="$seconds" -max_len=32768 -dict=fuzz/model.dict -timeout=10 -rss_limit_mb=2048 -malloc_limit_mb=64 \
   -print_final_stats=1 -artifact_prefix="$work/findings/" \
-  "$work/corpus" "$work/seeds" fuzz/regressions >"$work/fuzz.log" 2>&1 || status=$?
+  "$work/corpus" "$work/seeds" fuzz/corpus/model fuzz/regressions >"$work/fuzz.log" 2>&1 || status=$?
 # Maps inflate their sectors: a few MB of real output from 32 KiB of input is fine, a size a
 # field declares is not.
 if [ "$status" -eq 0 ]; then
   build/fuzz/bin/duridodi_fuzz_archive \
     -max_total_time="$archiveSeconds" -max_len=32768 -dict=fuzz/archive.dict -timeout=10 -rss_limit_mb=2048 -malloc_limit_mb=128 \
     -print_final_stats=1 -artifact_prefix="$work/findings/" \
-    "$work/archive-corpus" "$work/archive-seeds" fuzz/regressions-archive >>"$work/fuzz.log" 2>&1 || status=$?
+    "$work/archive-corpus" "$work/archive-seeds" fuzz/corpus/archive fuzz/regressions-archive >>"$work/fuzz.log" 2>&1 || status=$?
 fi
 
 grep -E '^#[0-9]+[[:space:]]+(INITED|pulse|DONE)|^stat::' "$work/fuzz.log" || true
