@@ -94,20 +94,8 @@ TEST_F(PropertiesOfFiles, LargeModelsConvertExactlyThroughFiles)
 {
     for (std::int32_t version : {800, 1000}) {
         for (std::uint32_t seed = 0; seed < 3; ++seed) {
-            ModelPlan description = RandomModelPlan(seed, version);
-            for (std::uint32_t part = 1; part < 1000; ++part) {
-                const ModelPlan more = RandomModelPlan(seed * 1000 + part, version);
-                description.chunks.insert(description.chunks.end(), more.chunks.begin(), more.chunks.end());
-            }
-            ChunkPlan longTrack;
-            longTrack.kind = ChunkPlan::Bones;
-            longTrack.nodes.push_back(NodePlan{{TrackPlan{TagOf("KGRT"), 3, 30000}}});
-            description.chunks.insert(description.chunks.begin() + 1, longTrack);
-            ChunkPlan largeGeoset;
-            largeGeoset.kind = ChunkPlan::Geosets;
-            largeGeoset.geosets.push_back(GeosetPlan());
-            largeGeoset.geosets[0].vertexCount = 40000;
-            description.chunks.push_back(largeGeoset);
+            const ModelPlan description =
+                LargeModelPlan(seed, seed * 1000, 1000, version, {TrackPlan{TagOf("KGRT"), 3, 30000}});
             const WrittenModel model = WriteModel(description, seed);
             WriteFile(Path("model.mdx"), model.bytes);
             ConversionReport report;

@@ -155,20 +155,8 @@ using ReducedConversionOfFiles = ScratchFolder;
 
 TEST_F(ReducedConversionOfFiles, RandomSettingsReduceALargeModelAsTheOracleDoes)
 {
-    ModelPlan description = RandomModelPlan(5, 1000);
-    for (std::uint32_t part = 1; part < 400; ++part) {
-        const ModelPlan more = RandomModelPlan(5000 + part, 1000);
-        description.chunks.insert(description.chunks.end(), more.chunks.begin(), more.chunks.end());
-    }
-    ChunkPlan longTracks;
-    longTracks.kind = ChunkPlan::Bones;
-    longTracks.nodes.push_back(NodePlan{{TrackPlan{TagOf("KGRT"), 3, 30000}, TrackPlan{TagOf("KGTR"), 1, 20000}}});
-    description.chunks.insert(description.chunks.begin() + 1, longTracks);
-    ChunkPlan largeGeoset;
-    largeGeoset.kind = ChunkPlan::Geosets;
-    largeGeoset.geosets.push_back(GeosetPlan());
-    largeGeoset.geosets[0].vertexCount = 40000;
-    description.chunks.push_back(largeGeoset);
+    const ModelPlan description =
+        LargeModelPlan(5, 5000, 400, 1000, {TrackPlan{TagOf("KGRT"), 3, 30000}, TrackPlan{TagOf("KGTR"), 1, 20000}});
     const WrittenModel model = WriteModel(description, 5);
     ASSERT_TRUE(WriteFile(Path("model.mdx"), model.bytes));
     for (std::uint32_t draw = 0; draw < 4; ++draw) {

@@ -176,6 +176,26 @@ bool WriteFile(const std::filesystem::path& path, const std::string& bytes)
     return !file.fail();
 }
 
+ModelPlan LargeModelPlan(std::uint32_t seed, std::uint32_t firstPart, std::uint32_t parts, std::int32_t version,
+                         const std::vector<TrackPlan>& longTracks)
+{
+    ModelPlan description = RandomModelPlan(seed, version);
+    for (std::uint32_t part = 1; part < parts; ++part) {
+        const ModelPlan more = RandomModelPlan(firstPart + part, version);
+        description.chunks.insert(description.chunks.end(), more.chunks.begin(), more.chunks.end());
+    }
+    ChunkPlan bone;
+    bone.kind = ChunkPlan::Bones;
+    bone.nodes.push_back(NodePlan{longTracks});
+    description.chunks.insert(description.chunks.begin() + 1, bone);
+    ChunkPlan largeGeoset;
+    largeGeoset.kind = ChunkPlan::Geosets;
+    largeGeoset.geosets.push_back(GeosetPlan());
+    largeGeoset.geosets[0].vertexCount = 40000;
+    description.chunks.push_back(largeGeoset);
+    return description;
+}
+
 std::vector<WrittenModel> OracleModels()
 {
     std::vector<WrittenModel> models;

@@ -65,5 +65,11 @@ std::string ReadFile(const std::filesystem::path& path);
 // Writes bytes to the file at path, replacing it. Returns false when that fails.
 bool WriteFile(const std::filesystem::path& path, const std::string& bytes);
 
+// A model of a few megabytes that makes file buffers refill and drain everywhere: random models
+// seed, then firstPart + 1 to firstPart + parts - 1 (their chunks in turn), one bone with
+// longTracks after the first chunk, and a geoset of 40,000 vertices at the end.
+ModelPlan LargeModelPlan(std::uint32_t seed, std::uint32_t firstPart, std::uint32_t parts, std::int32_t version,
+                         const std::vector<TrackPlan>& longTracks);
+
 // The oracle's full model and 20 random models (seeds 1 to 20) of each known version.
 std::vector<WrittenModel> OracleModels();
