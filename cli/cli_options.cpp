@@ -109,7 +109,7 @@ static int ParseKeepBits(const std::string& value, CliOptions& options, std::str
             return 0;
         for (int k = 0; k < kReducedKindCount; ++k) {
             if (equals == std::string::npos || k == static_cast<int>(kind))
-                options.keptBits[k] = bits;
+                options.settings.keptBits[k] = bits;
         }
         if (comma == std::string::npos)
             return 1;
@@ -199,7 +199,7 @@ static int ParseLongOption(int argc, char** argv, int& index, CliOptions& option
     } else if (std::strcmp(word, "--stats") == 0) {
         options.stats = 1;
     } else if (std::strcmp(word, "--round") == 0) {
-        options.round = 1;
+        options.settings.rounding = Rounding::Nearest;
     } else if (std::strcmp(word, "--json") == 0) {
         options.json = 1;
     } else {
@@ -243,22 +243,13 @@ int ParseArguments(int argc, char** argv, CliOptions& options, std::string& erro
     return 1;
 }
 
-ConversionSettings SettingsOf(const CliOptions& options)
-{
-    ConversionSettings settings;
-    for (int k = 0; k < kReducedKindCount; ++k)
-        settings.keptBits[k] = options.keptBits[k];
-    settings.rounding = options.round ? Rounding::Nearest : Rounding::TowardZero;
-    return settings;
-}
-
 std::string DescribeKeptBits(const CliOptions& options)
 {
     std::string text;
     for (int k = 0; k < kReducedKindCount; ++k) {
-        if (options.keptBits[k] != kDefaultKeptBits)
+        if (options.settings.keptBits[k] != kDefaultKeptBits)
             text += std::string(text.empty() ? "" : ", ") + KindWord(static_cast<ReducedKind>(k)) + " " +
-                    std::to_string(options.keptBits[k]);
+                    std::to_string(options.settings.keptBits[k]);
     }
     return text.empty() ? text : "; bits kept: " + text;
 }

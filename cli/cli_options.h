@@ -14,10 +14,7 @@ struct CliOptions {
     int quiet = 0;                   // -q: failures only
     int dryRun = 0;                  // --dry-run: walk, write nothing
     int stats = 0;                   // --stats: deflated sizes, the saving and the largest changes
-    int round = 0;                   // --round: round reduced values to nearest instead of truncating
-    int keptBits[kReducedKindCount] = {kDefaultKeptBits, kDefaultKeptBits, kDefaultKeptBits, kDefaultKeptBits,
-                                       kDefaultKeptBits, kDefaultKeptBits, kDefaultKeptBits, kDefaultKeptBits};
-                                     // --keep-bits: the high bits each ReducedKind keeps
+    ConversionSettings settings;     // --keep-bits and --round (no observer: a run adds it for --stats)
     int json = 0;                    // --json: JSON Lines on stdout instead of text
     int jobs = 0;                    // -j N: files converted at once; 0 when not given
     int help = 0;                    // -h, --help
@@ -28,9 +25,6 @@ struct CliOptions {
 // short ones may be grouped ("-rq"); "--" ends the options. Returns 1 on success, 0 on a
 // usage error, with the reason in error (one line, no prefix).
 int ParseArguments(int argc, char** argv, CliOptions& options, std::string& error);
-
-// The settings of each conversion that options ask for: the bits of each kind and the rounding.
-ConversionSettings SettingsOf(const CliOptions& options);
 
 // The kinds whose bits differ from kDefaultKeptBits, as "; bits kept: positions 20,
 // texture_coordinates 24" for the text lines of files, maps and the summary; empty when every

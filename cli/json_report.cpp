@@ -70,10 +70,10 @@ Json ValueChangesJson(const ValueChanges& changes)
 // What every object of a run ends with: the rounding and the bits each kind keeps.
 void AddSettingsJson(Json& object, const CliOptions& options)
 {
-    object["rounding"] = options.round ? "nearest" : "toward_zero";
+    object["rounding"] = options.settings.rounding == Rounding::Nearest ? "nearest" : "toward_zero";
     Json keptBits;
     for (int k = 0; k < kReducedKindCount; ++k)
-        keptBits[KindWord(static_cast<ReducedKind>(k))] = options.keptBits[k];
+        keptBits[KindWord(static_cast<ReducedKind>(k))] = options.settings.keptBits[k];
     object["kept_bits"] = keptBits;
 }
 

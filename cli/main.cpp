@@ -97,7 +97,7 @@ static void ConvertOne(const std::string& input, const CliOptions& options, int 
         return;
     }
     outcome.bytesIn = facts.size;
-    ConversionSettings settings = SettingsOf(options);
+    ConversionSettings settings = options.settings;
     settings.observe = options.stats ? ObserveValueChanges : nullptr;
     settings.context = &outcome.changes;
     if (HasMapExtension(input.c_str()))
