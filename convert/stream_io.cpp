@@ -124,14 +124,14 @@ inline void ReduceStep(const unsigned char* from, unsigned char* to, const std::
     ReduceFour<kRounding>(from + 48, to + 48, keep + 12, rounds + 12, dropped);
 }
 
-// True when one of the 16 fields at bytes may need the whole rule. The marks stay lane by lane
-// until the end, so that the compiler keeps them in one vector and looks at them once. (A frame
-// time never needs it; one that looks like a huge float only sends its step to the whole rule,
-// which copies it as it is.)
-inline bool StepMayNeedTheWholeRule(const unsigned char* bytes)
+// True when one of the fields of steps steps (16 fields each) at bytes may need the whole rule.
+// The marks stay lane by lane until the end, so that the compiler keeps them in one vector and
+// looks at them once. (A frame time never needs it; one that looks like a huge float only sends
+// its steps to the whole rule, which copies it as it is.)
+inline bool StepsMayNeedTheWholeRule(const unsigned char* bytes, int steps)
 {
     std::uint32_t unusual[4] = {0, 0, 0, 0};
-    for (int part = 0; part < 4; ++part)
+    for (int part = 0; part < 4 * steps; ++part)
         for (int i = 0; i < 4; ++i)
             unusual[i] |= MayNeedTheWholeRule(LoadField(bytes + 16 * part + 4 * i)) ? 0xFFFFFFFFu : 0u;
     return (unusual[0] | unusual[1] | unusual[2] | unusual[3]) != 0;
@@ -151,6 +151,16 @@ inline void RoundFourOrdinarily(const unsigned char* from, unsigned char* to, co
         StoreField(reduced[i], to + 4 * i);
 }
 
+// Rounds the 16 fields at from into to the ordinary way.
+inline void RoundStepOrdinarily(const unsigned char* from, unsigned char* to, const std::uint32_t* keep,
+                                const std::uint32_t* rounds, int dropped)
+{
+    RoundFourOrdinarily(from, to, keep, rounds, dropped);
+    RoundFourOrdinarily(from + 16, to + 16, keep + 4, rounds + 4, dropped);
+    RoundFourOrdinarily(from + 32, to + 32, keep + 8, rounds + 8, dropped);
+    RoundFourOrdinarily(from + 48, to + 48, keep + 12, rounds + 12, dropped);
+}
+
 // Rounds the 16 fields at from into to: the ordinary way, or by the whole rule in the rare step
 // that holds an infinity, a NaN or a value near the largest finite one. The step is looked at
 // before anything is written, and each part reads its fields before it writes them, so from and
@@ -158,21 +168,30 @@ inline void RoundFourOrdinarily(const unsigned char* from, unsigned char* to, co
 inline void RoundStep(const unsigned char* from, unsigned char* to, const std::uint32_t* keep,
                       const std::uint32_t* rounds, int dropped)
 {
-    if (StepMayNeedTheWholeRule(from)) {
+    if (StepsMayNeedTheWholeRule(from, 1)) {
         // A loop rather than four parts written out: the rare step stays out of the common one's way.
         for (int i = 0; i < 16; i += 4)
             ReduceFour<true>(from + 4 * i, to + 4 * i, keep + i, rounds + i, dropped);
         return;
     }
-    RoundFourOrdinarily(from, to, keep, rounds, dropped);
-    RoundFourOrdinarily(from + 16, to + 16, keep + 4, rounds + 4, dropped);
-    RoundFourOrdinarily(from + 32, to + 32, keep + 8, rounds + 8, dropped);
-    RoundFourOrdinarily(from + 48, to + 48, keep + 12, rounds + 12, dropped);
+    RoundStepOrdinarily(from, to, keep, rounds, dropped);
 }
 
+// The lane of the step after the one at at, back to the first after the last.
+inline int NextStepLane(int at, const FieldLanes& lanes)
+{
+    at += 16;
+    return at == lanes.size ? 0 : at;
+}
+
+// Rounding looks at this many steps (1 KB) before it writes any: one look at many steps costs
+// less than a look at each, and real values almost never make a step need the whole rule. (Where
+// one does, the steps around it are looked at one by one.)
+constexpr int kStepsLookedAtOnce = 16;
+
 // Reduces size bytes of whole groups from from into to, which are the same bytes or do not
-// overlap: 16 fields at a time, then field by field, then the bytes of a field cut short by the end of the input, which
-// keep what truncation leaves of them.
+// overlap: 16 fields at a time, then field by field, then the bytes of a field cut short by the
+// end of the input, which keep what truncation leaves of them.
 template <bool kRounding>
 void ReduceRunAs(const unsigned char* from, unsigned char* to, std::size_t size, const FieldLanes& lanes)
 {
@@ -181,14 +200,20 @@ void ReduceRunAs(const unsigned char* from, unsigned char* to, std::size_t size,
     const std::uint32_t* keep = lanes.keep;
     const std::uint32_t* rounds = lanes.rounds;
     const int dropped = lanes.dropped; // a local, so that no store into to makes the compiler read it again
-    for (; b + 64 <= size; b += 64) {
+    for (; kRounding && b + 64 * kStepsLookedAtOnce <= size; b += 64 * kStepsLookedAtOnce) {
+        const bool ordinary = !StepsMayNeedTheWholeRule(from + b, kStepsLookedAtOnce);
+        for (std::size_t step = b; step < b + 64 * kStepsLookedAtOnce; step += 64, at = NextStepLane(at, lanes)) {
+            if (ordinary)
+                RoundStepOrdinarily(from + step, to + step, keep + at, rounds + at, dropped);
+            else
+                RoundStep(from + step, to + step, keep + at, rounds + at, dropped);
+        }
+    }
+    for (; b + 64 <= size; b += 64, at = NextStepLane(at, lanes)) {
         if (kRounding)
             RoundStep(from + b, to + b, keep + at, rounds + at, dropped);
         else
             ReduceStep<false>(from + b, to + b, keep + at, rounds + at, dropped);
-        at += 16;
-        if (at == lanes.size)
-            at = 0;
     }
     for (; b + 4 <= size; b += 4, ++at)
         StoreField(ReduceField(LoadField(from + b), keep[at], rounds[at], dropped), to + b);
