@@ -3,12 +3,6 @@
 #include <algorithm>
 #include <cstring>
 
-namespace {
-
-constexpr std::streamsize kDirectWriteSize = 128 * 1024;
-
-} // namespace
-
 BlockedOutput::BlockedOutput(std::streambuf* target, char* block) : target_(target), block_(block)
 {
     setp(block_, block_ + kOutputBlockSize);
@@ -41,8 +35,6 @@ std::streamsize BlockedOutput::xsputn(const char* bytes, std::streamsize n)
         pbump(static_cast<int>(n));
         return n;
     }
-    // A large write already costs one system call per block: it goes straight to the target
-    // after what was gathered, rather than being copied once more.
     if (n >= kDirectWriteSize)
         return Drain() ? target_->sputn(bytes, n) : 0;
     std::streamsize done = 0;

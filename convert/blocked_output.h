@@ -12,6 +12,10 @@
 // The size of the gathering block the caller provides.
 constexpr std::size_t kOutputBlockSize = 512 * 1024;
 
+// A write of at least this many bytes already costs as little as its one system call: it goes
+// straight to the target after what was gathered, rather than being copied into the block first.
+constexpr std::streamsize kDirectWriteSize = 128 * 1024;
+
 struct BlockedOutput : std::streambuf {
     // Gathers in block (kOutputBlockSize bytes, kept by the caller) for target.
     BlockedOutput(std::streambuf* target, char* block);

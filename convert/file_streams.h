@@ -19,9 +19,11 @@
 struct FileInput : std::streambuf {
     FileInput(std::FILE* file, char* buffer, std::size_t size);
 
-    // The next n bytes where they lie in the buffer, or null when fewer are buffered. Consume
-    // moves past them.
-    const char* Buffered(std::streamsize n) const { return egptr() - gptr() >= n ? gptr() : nullptr; }
+    // The next n bytes where they lie in the buffer, or null when fewer are buffered. The caller
+    // may change them before it moves past them with Consume: nothing reads them again.
+    char* Buffered(std::streamsize n) const { return egptr() - gptr() >= n ? gptr() : nullptr; }
+    // How many bytes the buffer holds beyond those consumed.
+    std::streamsize Held() const { return egptr() - gptr(); }
     void Consume(std::streamsize n) { gbump(static_cast<int>(n)); }
 
 protected:

@@ -349,6 +349,46 @@ unsigned char* MoveDirectly(std::istream& source, std::ostream& sink, std::strea
     return reinterpret_cast<unsigned char*>(to);
 }
 
+// Refills the lent input buffer once every byte of it has been taken; false when it still holds
+// bytes, or at the end of the input.
+bool RefillInput(FileInput& input)
+{
+    return input.Held() == 0 && !std::istream::traits_type::eq_int_type(input.sgetc(), std::istream::traits_type::eof());
+}
+
+// Moves n bytes of whole groups (groupSize bytes each) through the lent file buffers, reduced on
+// the way when run is given, as far as they can take them, and returns how many bytes that was.
+// The groups that the input buffer holds move from there into the gathering block when they are
+// few and it has room; else they are reduced where they lie and written from there, which sends
+// many of them straight to the file. Then the same again from the refilled buffer, until a group
+// is cut by its end or the input ends. A long run or block thus passes through no buffer but that
+// one, as a plain copy's bytes would: a second buffer would only pass them through more of the
+// cache.
+// Moves nothing without lent buffers.
+std::int64_t MoveThroughFileBuffers(std::istream& source, std::ostream& sink, std::int64_t n, std::int64_t groupSize,
+                                    const RunReduction* run = nullptr)
+{
+    FileInput* input = static_cast<FileInput*>(source.pword(kLentBufferSlot));
+    std::int64_t moved = 0;
+    while (input != nullptr && moved < n && !IsWalkOver(source, sink)) {
+        const std::int64_t held = std::min<std::int64_t>(n - moved, input->Held()) / groupSize * groupSize;
+        if (held == 0) {
+            if (!RefillInput(*input))
+                break;
+            continue;
+        }
+        if (held >= kDirectWriteSize || MoveDirectly(source, sink, held, run) == nullptr) {
+            unsigned char* bytes = reinterpret_cast<unsigned char*>(input->Buffered(held));
+            if (run != nullptr)
+                ReduceAndObserve(bytes, bytes, static_cast<std::size_t>(held), *run);
+            WriteBytes(sink, bytes, held);
+            input->Consume(held);
+        }
+        moved += held;
+    }
+    return moved;
+}
+
 } // namespace
 
 
@@ -413,8 +453,10 @@ void CopyBlock(std::istream& source, std::ostream& sink, std::int64_t n)
         sink.setstate(std::ios::badbit);
         return;
     }
-    if (n == 0 || MoveDirectly(source, sink, n) != nullptr)
+    n -= MoveThroughFileBuffers(source, sink, n, 1);
+    if (n == 0)
         return;
+    // Without file buffers, or at the end of the input, where a short read ends the walk.
     unsigned char* buffer = ObtainBlockBuffer(sink);
     while (n > 0 && !IsWalkOver(source, sink)) {
         const std::int64_t want = std::min(n, static_cast<std::int64_t>(kBlockSize));
@@ -435,12 +477,19 @@ void CopyReducedValues(std::istream& source, std::ostream& sink, std::int64_t co
         return;
     const RunReduction run = {LanesOf(kind, frameFields, valuesPerGroup, settings), kind, settings};
     const std::int64_t groupSize = 4 * (static_cast<std::int64_t>(frameFields) + valuesPerGroup);
-    if (MoveDirectly(source, sink, count * groupSize, &run) != nullptr)
-        return;
-    unsigned char* buffer = ObtainBlockBuffer(sink);
+    const bool lent = source.pword(kLentBufferSlot) != nullptr;
     const std::int64_t groupsPerBlock = static_cast<std::int64_t>(kBlockSize) / groupSize;
+    unsigned char* buffer = nullptr;
     while (count > 0 && !IsWalkOver(source, sink)) {
-        const std::int64_t groups = std::min(count, groupsPerBlock);
+        count -= MoveThroughFileBuffers(source, sink, count * groupSize, groupSize, &run) / groupSize;
+        if (count == 0 || IsWalkOver(source, sink))
+            return;
+        // A group cut by the end of the input buffer, after which the rest moves from the refilled
+        // buffer; or, without file buffers, a block of groups. Also where the input ends: a short
+        // read writes what it read.
+        if (buffer == nullptr && (buffer = ObtainBlockBuffer(sink)) == nullptr)
+            return;
+        const std::int64_t groups = lent ? 1 : std::min(count, groupsPerBlock);
         const std::streamsize got = ReadBytes(source, buffer, groups * groupSize);
         ReduceAndObserve(buffer, buffer, static_cast<std::size_t>(got), run);
         WriteBytes(sink, buffer, got);
