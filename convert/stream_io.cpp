@@ -273,11 +273,10 @@ void ReduceAndObserve(const unsigned char* from, unsigned char* to, std::size_t 
     ReduceRun(from, to, size, run.lanes);
 }
 
-// The block buffer of the calling thread, obtained at its first block copy and kept until the
-// thread ends: a batch makes hundreds of copies per file, and a buffer of this size for each
-// would be a fresh mapping from the allocator, with its page faults, every time. A run of values
-// is reduced where it was read, and written from there: a second block would only make the
-// bytes pass through more of the cache. When that memory cannot be had, the sink is failed,
+// The block buffer of the calling thread, obtained at its first need and kept until the thread
+// ends: a batch makes hundreds of copies per file, and a buffer of this size for each would be a
+// fresh mapping from the allocator, with its page faults, every time. A run of values is reduced
+// where it was read, and written from there. When that memory cannot be had, the sink is failed,
 // which ends the walk; it is not made bad, which would say that a write was refused.
 unsigned char* ObtainBlockBuffer(std::ostream& sink)
 {
@@ -320,18 +319,25 @@ void WriteBytes(std::ostream& sink, const unsigned char* bytes, std::streamsize 
 // below it.
 const int kLentBufferSlot = std::ios_base::xalloc();
 
+// The input buffer lent to source, or null.
+FileInput* LentInput(std::istream& source)
+{
+    return static_cast<FileInput*>(source.pword(kLentBufferSlot));
+}
+
 // Moves n bytes from the lent input buffer into the lent gathering block when the one holds them
 // and the other has room, both streams being good, reducing them on the way when run is given,
 // and returns where they now lie. Returns null when it cannot: the caller then moves them
 // through its own buffer, which also does what a short read or a refused write calls for. This
-// is the side channel that LendFileBuffers opens, and the only place that uses it. Most fields
+// and MoveThroughFileBuffers below are the side channel that LendFileBuffers opens, and the only
+// places that use it. Most fields
 // and runs of a model lie whole in the input buffer; taking them from there saves a copy into a
 // buffer of the primitive's own and the stream calls around it, and the reduction is done in
 // the same pass over the bytes as the copy that has to be made anyway.
 unsigned char* MoveDirectly(std::istream& source, std::ostream& sink, std::streamsize n,
                             const RunReduction* run = nullptr)
 {
-    FileInput* input = static_cast<FileInput*>(source.pword(kLentBufferSlot));
+    FileInput* input = LentInput(source);
     BlockedOutput* output = static_cast<BlockedOutput*>(sink.pword(kLentBufferSlot));
     if (input == nullptr || output == nullptr || !source.good() || !sink.good())
         return nullptr;
@@ -363,12 +369,11 @@ bool RefillInput(FileInput& input)
 // many of them straight to the file. Then the same again from the refilled buffer, until a group
 // is cut by its end or the input ends. A long run or block thus passes through no buffer but that
 // one, as a plain copy's bytes would: a second buffer would only pass them through more of the
-// cache.
-// Moves nothing without lent buffers.
+// cache. Moves nothing without lent buffers.
 std::int64_t MoveThroughFileBuffers(std::istream& source, std::ostream& sink, std::int64_t n, std::int64_t groupSize,
                                     const RunReduction* run = nullptr)
 {
-    FileInput* input = static_cast<FileInput*>(source.pword(kLentBufferSlot));
+    FileInput* input = LentInput(source);
     std::int64_t moved = 0;
     while (input != nullptr && moved < n && !IsWalkOver(source, sink)) {
         const std::int64_t held = std::min<std::int64_t>(n - moved, input->Held()) / groupSize * groupSize;
@@ -477,7 +482,7 @@ void CopyReducedValues(std::istream& source, std::ostream& sink, std::int64_t co
         return;
     const RunReduction run = {LanesOf(kind, frameFields, valuesPerGroup, settings), kind, settings};
     const std::int64_t groupSize = 4 * (static_cast<std::int64_t>(frameFields) + valuesPerGroup);
-    const bool lent = source.pword(kLentBufferSlot) != nullptr;
+    const bool lent = LentInput(source) != nullptr;
     const std::int64_t groupsPerBlock = static_cast<std::int64_t>(kBlockSize) / groupSize;
     unsigned char* buffer = nullptr;
     while (count > 0 && !IsWalkOver(source, sink)) {

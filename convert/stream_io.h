@@ -3,10 +3,11 @@
 // The operations every byte of a conversion passes through. They move 32-bit fields, blocks and
 // reduced 4-byte values from source to sink, and know nothing of the layout. None throws. A short
 // read leaves the source failed (and at end of file); every loop in here stops once the source or
-// the sink has failed, so no operation outlives bad input. Blocks move through one buffer of
-// kBlockSize per thread, obtained at the thread's first block copy and kept until it
-// ends; when it cannot be had, the sink is put into the failed state without the bad bit, which
-// only a refused write sets, so the driver can tell the two apart.
+// the sink has failed, so no operation outlives bad input. Blocks that the file buffers below the
+// streams cannot take move through one buffer of kBlockSize per thread, obtained at the thread's
+// first need of it and kept until it ends; when it cannot be had, the sink is put into the failed
+// state without the bad bit, which only a refused write sets, so the driver can tell the two
+// apart.
 
 #include "value_reduction.h"
 
@@ -33,11 +34,11 @@ struct FileInput;
 struct BlockedOutput;
 
 // Lends the primitives the buffers below the streams of a file conversion, through each stream's
-// extensible storage: a field, a block or a run of values that the input buffer holds then moves
-// straight into the gathering block, and a run of values is reduced on the way, instead of being
-// copied into a buffer of its own, reduced there and copied again. Without it (string streams,
-// the tests, a dry run) every byte takes that longer way, with the same result. The streams must
-// not outlive the buffers.
+// extensible storage. A field, a block or a run of values then moves from the input buffer
+// straight into the gathering block, reduced on the way; a long one is reduced where it lies in
+// the input buffer and written from there. Without it (string streams, the tests, a dry run)
+// every byte is copied into a buffer of the primitive's own, reduced there and copied again, with
+// the same result. The streams must not outlive the buffers.
 void LendFileBuffers(std::istream& source, FileInput& input, std::ostream& sink, BlockedOutput& output);
 
 // True once the source has failed (short read, or a walk found the input malformed) or the
