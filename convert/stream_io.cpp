@@ -33,24 +33,36 @@ struct FieldLanes {
 // The lanes of one kind and shape under settings, built at the calling thread's first use and
 // kept: a batch walks tens of thousands of short tracks, and building the lanes for each would
 // cost more than reducing their values. Translations and scalings, and positions and normals,
-// share shapes but not always bits, so each kind keeps its own.
+// share shapes but not always bits, so each kind keeps its own; and each kind keeps two shapes,
+// because the tracks of a kind go back and forth between keys of one value and keys with tangents.
 const FieldLanes& LanesOf(ReducedKind kind, int frameFields, int valuesPerGroup, const ConversionSettings& settings)
 {
-    thread_local FieldLanes cache[kReducedKindCount][2];
-    FieldLanes& lanes = cache[static_cast<int>(kind)][frameFields];
+    thread_local FieldLanes cache[kReducedKindCount][2][2];
+    thread_local int lastUsed[kReducedKindCount][2] = {};
+    FieldLanes* shapes = cache[static_cast<int>(kind)][frameFields];
+    int& last = lastUsed[static_cast<int>(kind)][frameFields];
     const int keptBits = settings.keptBits[static_cast<int>(kind)];
-    if (lanes.frameFields == frameFields && lanes.valuesPerGroup == valuesPerGroup && lanes.keptBits == keptBits &&
-        lanes.rounding == settings.rounding)
-        return lanes;
+    for (int shape = 0; shape < 2; ++shape) {
+        const FieldLanes& lanes = shapes[shape];
+        if (lanes.frameFields == frameFields && lanes.valuesPerGroup == valuesPerGroup &&
+            lanes.keptBits == keptBits && lanes.rounding == settings.rounding) {
+            last = shape;
+            return lanes;
+        }
+    }
+    last = 1 - last; // the one used less lately
+    FieldLanes& lanes = shapes[last];
     const std::uint32_t keep = KeptBitsMask(keptBits);
     const bool rounds = settings.rounding == Rounding::Nearest && keptBits < kMostKeptBits;
     const int groupFields = frameFields + valuesPerGroup;
     lanes.size = 16 * groupFields;
     lanes.dropped = kMostKeptBits - keptBits;
-    for (int field = 0; field < lanes.size; ++field) {
-        const bool frame = field % groupFields < frameFields;
-        lanes.keep[field] = frame ? 0xFFFFFFFFu : keep;
-        lanes.rounds[field] = !frame && rounds ? 0xFFFFFFFFu : 0u;
+    for (int field = 0; field < lanes.size; field += groupFields) {
+        for (int inGroup = 0; inGroup < groupFields; ++inGroup) {
+            const bool frame = inGroup < frameFields;
+            lanes.keep[field + inGroup] = frame ? 0xFFFFFFFFu : keep;
+            lanes.rounds[field + inGroup] = !frame && rounds ? 0xFFFFFFFFu : 0u;
+        }
     }
     lanes.frameFields = frameFields;
     lanes.valuesPerGroup = valuesPerGroup;
@@ -178,10 +190,10 @@ inline void RoundStep(const unsigned char* from, unsigned char* to, const std::u
 }
 
 // The lane of the step after the one at at, back to the first after the last.
-inline int NextStepLane(int at, const FieldLanes& lanes)
+inline int NextStepLane(int at, int laneCount)
 {
     at += 16;
-    return at == lanes.size ? 0 : at;
+    return at == laneCount ? 0 : at;
 }
 
 // Rounding looks at this many steps (1 KB) before it writes any: one look at many steps costs
@@ -199,17 +211,19 @@ void ReduceRunAs(const unsigned char* from, unsigned char* to, std::size_t size,
     int at = 0;
     const std::uint32_t* keep = lanes.keep;
     const std::uint32_t* rounds = lanes.rounds;
-    const int dropped = lanes.dropped; // a local, so that no store into to makes the compiler read it again
+    // Locals, so that no store into to makes the compiler read them again.
+    const int dropped = lanes.dropped;
+    const int laneCount = lanes.size;
     for (; kRounding && b + 64 * kStepsLookedAtOnce <= size; b += 64 * kStepsLookedAtOnce) {
         const bool ordinary = !StepsMayNeedTheWholeRule(from + b, kStepsLookedAtOnce);
-        for (std::size_t step = b; step < b + 64 * kStepsLookedAtOnce; step += 64, at = NextStepLane(at, lanes)) {
+        for (std::size_t step = b; step < b + 64 * kStepsLookedAtOnce; step += 64, at = NextStepLane(at, laneCount)) {
             if (ordinary)
                 RoundStepOrdinarily(from + step, to + step, keep + at, rounds + at, dropped);
             else
                 RoundStep(from + step, to + step, keep + at, rounds + at, dropped);
         }
     }
-    for (; b + 64 <= size; b += 64, at = NextStepLane(at, lanes)) {
+    for (; b + 64 <= size; b += 64, at = NextStepLane(at, laneCount)) {
         if (kRounding)
             RoundStep(from + b, to + b, keep + at, rounds + at, dropped);
         else
