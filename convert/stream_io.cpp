@@ -197,8 +197,10 @@ inline int NextStepLane(int at, int laneCount)
 }
 
 // Rounding looks at this many steps (1 KB) before it writes any: one look at many steps costs
-// less than a look at each, and real values almost never make a step need the whole rule. (Where
-// one does, the steps around it are looked at one by one.)
+// less than a look at each, and real values almost never make a step need the whole rule. Once a
+// look finds a step that may, the rest of the run is looked at step by step: a run that holds
+// such values (random bytes, say) would make most later looks at many steps fail too, and cost
+// them in vain.
 constexpr int kStepsLookedAtOnce = 16;
 
 // Reduces size bytes of whole groups from from into to, which are the same bytes or do not
@@ -215,13 +217,10 @@ void ReduceRunAs(const unsigned char* from, unsigned char* to, std::size_t size,
     const int dropped = lanes.dropped;
     const int laneCount = lanes.size;
     for (; kRounding && b + 64 * kStepsLookedAtOnce <= size; b += 64 * kStepsLookedAtOnce) {
-        const bool ordinary = !StepsMayNeedTheWholeRule(from + b, kStepsLookedAtOnce);
-        for (std::size_t step = b; step < b + 64 * kStepsLookedAtOnce; step += 64, at = NextStepLane(at, laneCount)) {
-            if (ordinary)
-                RoundStepOrdinarily(from + step, to + step, keep + at, rounds + at, dropped);
-            else
-                RoundStep(from + step, to + step, keep + at, rounds + at, dropped);
-        }
+        if (StepsMayNeedTheWholeRule(from + b, kStepsLookedAtOnce))
+            break;
+        for (std::size_t step = b; step < b + 64 * kStepsLookedAtOnce; step += 64, at = NextStepLane(at, laneCount))
+            RoundStepOrdinarily(from + step, to + step, keep + at, rounds + at, dropped);
     }
     for (; b + 64 <= size; b += 64, at = NextStepLane(at, laneCount)) {
         if (kRounding)
