@@ -343,10 +343,10 @@ FileInput* LentInput(std::istream& source)
 // and returns where they now lie. Returns null when it cannot: the caller then moves them
 // through its own buffer, which also does what a short read or a refused write calls for. This
 // and MoveThroughFileBuffers below are the side channel that LendFileBuffers opens, and the only
-// places that use it. Most fields
-// and runs of a model lie whole in the input buffer; taking them from there saves a copy into a
-// buffer of the primitive's own and the stream calls around it, and the reduction is done in
-// the same pass over the bytes as the copy that has to be made anyway.
+// places that use it. Most fields and runs of a model lie whole in the input buffer; taking them
+// from there saves a copy into a buffer of the primitive's own and the stream calls around it,
+// and the reduction is done in the same pass over the bytes as the copy that has to be made
+// anyway.
 unsigned char* MoveDirectly(std::istream& source, std::ostream& sink, std::streamsize n,
                             const RunReduction* run = nullptr)
 {
