@@ -124,16 +124,15 @@ inline void ReduceFour(const unsigned char* from, unsigned char* to, const std::
         StoreField(reduced[i], to + 4 * i);
 }
 
-// The 16 fields of a step by the whole rule, in four parts written out, which the compiler does
-// not unroll from a loop.
-template <bool kRounding>
-inline void ReduceStep(const unsigned char* from, unsigned char* to, const std::uint32_t* keep,
-                       const std::uint32_t* rounds, int dropped)
+// Truncates the 16 fields of a step, in four parts written out, which the compiler does not
+// unroll from a loop.
+inline void TruncateStep(const unsigned char* from, unsigned char* to, const std::uint32_t* keep,
+                         const std::uint32_t* rounds, int dropped)
 {
-    ReduceFour<kRounding>(from, to, keep, rounds, dropped);
-    ReduceFour<kRounding>(from + 16, to + 16, keep + 4, rounds + 4, dropped);
-    ReduceFour<kRounding>(from + 32, to + 32, keep + 8, rounds + 8, dropped);
-    ReduceFour<kRounding>(from + 48, to + 48, keep + 12, rounds + 12, dropped);
+    ReduceFour<false>(from, to, keep, rounds, dropped);
+    ReduceFour<false>(from + 16, to + 16, keep + 4, rounds + 4, dropped);
+    ReduceFour<false>(from + 32, to + 32, keep + 8, rounds + 8, dropped);
+    ReduceFour<false>(from + 48, to + 48, keep + 12, rounds + 12, dropped);
 }
 
 // True when one of the fields of steps steps (16 fields each) at bytes may need the whole rule.
@@ -226,7 +225,7 @@ void ReduceRunAs(const unsigned char* from, unsigned char* to, std::size_t size,
         if (kRounding)
             RoundStep(from + b, to + b, keep + at, rounds + at, dropped);
         else
-            ReduceStep<false>(from + b, to + b, keep + at, rounds + at, dropped);
+            TruncateStep(from + b, to + b, keep + at, rounds + at, dropped);
     }
     for (; b + 4 <= size; b += 4, ++at)
         StoreField(ReduceField(LoadField(from + b), keep[at], rounds[at], dropped), to + b);
