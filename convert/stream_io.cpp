@@ -149,7 +149,7 @@ inline bool StepsMayNeedTheWholeRule(const unsigned char* bytes, int steps)
 }
 
 // Rounds the 4 fields at from into to the ordinary way, which is the whole rule for fields that
-// StepMayNeedTheWholeRule passes.
+// StepsMayNeedTheWholeRule passes.
 inline void RoundFourOrdinarily(const unsigned char* from, unsigned char* to, const std::uint32_t* keep,
                                 const std::uint32_t* rounds, int dropped)
 {
