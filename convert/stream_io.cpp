@@ -27,7 +27,8 @@ struct FieldLanes {
     int size = 0;    // fields in 16 groups
     int dropped = 0; // low bits a value drops
     std::uint32_t keep[kMaxLanes];
-    std::uint32_t rounds[kMaxLanes];
+    std::uint32_t halfLess[kMaxLanes];
+    std::uint32_t odd[kMaxLanes];
 };
 
 // The lanes of one kind and shape under settings, built at the calling thread's first use and
@@ -53,15 +54,16 @@ const FieldLanes& LanesOf(ReducedKind kind, int frameFields, int valuesPerGroup,
     last = 1 - last; // the one used less lately
     FieldLanes& lanes = shapes[last];
     const std::uint32_t keep = KeptBitsMask(keptBits);
-    const bool rounds = settings.rounding == Rounding::Nearest && keptBits < kMostKeptBits;
     const int groupFields = frameFields + valuesPerGroup;
     lanes.size = 16 * groupFields;
     lanes.dropped = kMostKeptBits - keptBits;
+    const bool rounds = settings.rounding == Rounding::Nearest && lanes.dropped > 0;
     for (int field = 0; field < lanes.size; field += groupFields) {
         for (int inGroup = 0; inGroup < groupFields; ++inGroup) {
             const bool frame = inGroup < frameFields;
             lanes.keep[field + inGroup] = frame ? 0xFFFFFFFFu : keep;
-            lanes.rounds[field + inGroup] = !frame && rounds ? 0xFFFFFFFFu : 0u;
+            lanes.halfLess[field + inGroup] = !frame && rounds ? HalfLessOf(lanes.dropped) : 0u;
+            lanes.odd[field + inGroup] = !frame && rounds ? 1u : 0u;
         }
     }
     lanes.frameFields = frameFields;
@@ -109,36 +111,36 @@ inline void StoreField(std::uint32_t field, unsigned char* bytes)
         EncodeUint32(field, bytes);
 }
 
-// Reduces the 4 fields at from into to under 4 lanes by the whole rule. Truncation passes no
-// rounding, and the rule then folds to a mask, which is all that the plain conversion pays for.
-// The fields pass through a local array, so the compiler knows that they cannot overlap the lanes
-// and makes one vector operation of them.
+// Reduces the 4 fields at from into to under the 4 lanes from at, by the whole rule. Truncation
+// passes no rounding, and the rule then folds to a mask, which is all that the plain conversion
+// pays for. The fields pass through a local array, so the compiler knows that they cannot overlap
+// the lanes and makes one vector operation of them.
 template <bool kRounding>
-inline void ReduceFour(const unsigned char* from, unsigned char* to, const std::uint32_t* keep,
-                       const std::uint32_t* rounds, int dropped)
+inline void ReduceFour(const unsigned char* from, unsigned char* to, const FieldLanes& lanes, int at, int dropped)
 {
     std::uint32_t reduced[4];
     for (int i = 0; i < 4; ++i)
-        reduced[i] = ReduceField(LoadField(from + 4 * i), keep[i], kRounding ? rounds[i] : 0u, dropped);
+        reduced[i] = ReduceField(LoadField(from + 4 * i), lanes.keep[at + i], kRounding ? lanes.halfLess[at + i] : 0u,
+                                 kRounding ? lanes.odd[at + i] : 0u, dropped);
     for (int i = 0; i < 4; ++i)
         StoreField(reduced[i], to + 4 * i);
 }
 
-// Truncates the 16 fields of a step, in four parts written out, which the compiler does not
-// unroll from a loop.
-inline void TruncateStep(const unsigned char* from, unsigned char* to, const std::uint32_t* keep,
-                         const std::uint32_t* rounds, int dropped)
+// Reduces the 16 fields of a step under the lanes from at by the whole rule, in four parts
+// written out, which the compiler does not unroll from a loop.
+template <bool kRounding>
+inline void ReduceStep(const unsigned char* from, unsigned char* to, const FieldLanes& lanes, int at, int dropped)
 {
-    ReduceFour<false>(from, to, keep, rounds, dropped);
-    ReduceFour<false>(from + 16, to + 16, keep + 4, rounds + 4, dropped);
-    ReduceFour<false>(from + 32, to + 32, keep + 8, rounds + 8, dropped);
-    ReduceFour<false>(from + 48, to + 48, keep + 12, rounds + 12, dropped);
+    ReduceFour<kRounding>(from, to, lanes, at, dropped);
+    ReduceFour<kRounding>(from + 16, to + 16, lanes, at + 4, dropped);
+    ReduceFour<kRounding>(from + 32, to + 32, lanes, at + 8, dropped);
+    ReduceFour<kRounding>(from + 48, to + 48, lanes, at + 12, dropped);
 }
 
 // True when one of the fields of steps steps (16 fields each) at bytes may need the whole rule.
 // The marks stay lane by lane until the end, so that the compiler keeps them in one vector and
 // looks at them once. (A frame time never needs it; one that looks like a huge float only sends
-// its steps to the whole rule, which copies it as it is.)
+// the rest of its run to the whole rule, which copies it as it is.)
 inline bool StepsMayNeedTheWholeRule(const unsigned char* bytes, int steps)
 {
     std::uint32_t unusual[4] = {0, 0, 0, 0};
@@ -148,44 +150,29 @@ inline bool StepsMayNeedTheWholeRule(const unsigned char* bytes, int steps)
     return (unusual[0] | unusual[1] | unusual[2] | unusual[3]) != 0;
 }
 
-// Rounds the 4 fields at from into to the ordinary way, which is the whole rule for fields that
-// StepsMayNeedTheWholeRule passes.
-inline void RoundFourOrdinarily(const unsigned char* from, unsigned char* to, const std::uint32_t* keep,
-                                const std::uint32_t* rounds, int dropped)
+// Rounds the 4 fields at from into to under the 4 lanes from at the ordinary way, which is the
+// whole rule for fields that StepsMayNeedTheWholeRule passes.
+inline void RoundFourOrdinarily(const unsigned char* from, unsigned char* to, const FieldLanes& lanes, int at,
+                                int dropped)
 {
     std::uint32_t reduced[4];
     for (int i = 0; i < 4; ++i) {
         const std::uint32_t field = LoadField(from + 4 * i);
-        reduced[i] = (field + RoundingCarry(field, rounds[i], dropped)) & keep[i];
+        reduced[i] = (field + RoundingCarry(field, lanes.halfLess[at + i], lanes.odd[at + i], dropped)) &
+                     lanes.keep[at + i];
     }
     for (int i = 0; i < 4; ++i)
         StoreField(reduced[i], to + 4 * i);
 }
 
-// Rounds the 16 fields at from into to the ordinary way.
-inline void RoundStepOrdinarily(const unsigned char* from, unsigned char* to, const std::uint32_t* keep,
-                                const std::uint32_t* rounds, int dropped)
+// Rounds the 16 fields of a step under the lanes from at the ordinary way.
+inline void RoundStepOrdinarily(const unsigned char* from, unsigned char* to, const FieldLanes& lanes, int at,
+                                int dropped)
 {
-    RoundFourOrdinarily(from, to, keep, rounds, dropped);
-    RoundFourOrdinarily(from + 16, to + 16, keep + 4, rounds + 4, dropped);
-    RoundFourOrdinarily(from + 32, to + 32, keep + 8, rounds + 8, dropped);
-    RoundFourOrdinarily(from + 48, to + 48, keep + 12, rounds + 12, dropped);
-}
-
-// Rounds the 16 fields at from into to: the ordinary way, or by the whole rule in the rare step
-// that holds an infinity, a NaN or a value near the largest finite one. The step is looked at
-// before anything is written, and each part reads its fields before it writes them, so from and
-// to may be the same.
-inline void RoundStep(const unsigned char* from, unsigned char* to, const std::uint32_t* keep,
-                      const std::uint32_t* rounds, int dropped)
-{
-    if (StepsMayNeedTheWholeRule(from, 1)) {
-        // A loop rather than four parts written out: the rare step stays out of the common one's way.
-        for (int i = 0; i < 16; i += 4)
-            ReduceFour<true>(from + 4 * i, to + 4 * i, keep + i, rounds + i, dropped);
-        return;
-    }
-    RoundStepOrdinarily(from, to, keep, rounds, dropped);
+    RoundFourOrdinarily(from, to, lanes, at, dropped);
+    RoundFourOrdinarily(from + 16, to + 16, lanes, at + 4, dropped);
+    RoundFourOrdinarily(from + 32, to + 32, lanes, at + 8, dropped);
+    RoundFourOrdinarily(from + 48, to + 48, lanes, at + 12, dropped);
 }
 
 // The lane of the step after the one at at, back to the first after the last.
@@ -195,23 +182,23 @@ inline int NextStepLane(int at, int laneCount)
     return at == laneCount ? 0 : at;
 }
 
-// Rounding looks at this many steps (1 KB) before it writes any: one look at many steps costs
-// less than a look at each, and real values almost never make a step need the whole rule. Once a
-// look finds a step that may, the rest of the run is looked at step by step: a run that holds
-// such values (random bytes, say) would make most later looks at many steps fail too, and cost
-// them in vain.
+// Rounding looks at this many steps (1 KB) before it writes any, and rounds them the ordinary way
+// when none may need the whole rule: one look at many steps costs less than a look at each, and
+// real values almost never make a step need it. Once a look finds one that may, the rest of the
+// run goes through the whole rule, which costs less than looking on: a run that holds such values
+// (random bytes, say) would make most later looks fail too, and a branch on each step would be
+// one that the processor cannot predict.
 constexpr int kStepsLookedAtOnce = 16;
 
 // Reduces size bytes of whole groups from from into to, which are the same bytes or do not
 // overlap: 16 fields at a time, then field by field, then the bytes of a field cut short by the
-// end of the input, which keep what truncation leaves of them.
+// end of the input, which keep what truncation leaves of them. Each step reads its fields before
+// it writes them.
 template <bool kRounding>
 void ReduceRunAs(const unsigned char* from, unsigned char* to, std::size_t size, const FieldLanes& lanes)
 {
     std::size_t b = 0;
     int at = 0;
-    const std::uint32_t* keep = lanes.keep;
-    const std::uint32_t* rounds = lanes.rounds;
     // Locals, so that no store into to makes the compiler read them again.
     const int dropped = lanes.dropped;
     const int laneCount = lanes.size;
@@ -219,18 +206,14 @@ void ReduceRunAs(const unsigned char* from, unsigned char* to, std::size_t size,
         if (StepsMayNeedTheWholeRule(from + b, kStepsLookedAtOnce))
             break;
         for (std::size_t step = b; step < b + 64 * kStepsLookedAtOnce; step += 64, at = NextStepLane(at, laneCount))
-            RoundStepOrdinarily(from + step, to + step, keep + at, rounds + at, dropped);
+            RoundStepOrdinarily(from + step, to + step, lanes, at, dropped);
     }
-    for (; b + 64 <= size; b += 64, at = NextStepLane(at, laneCount)) {
-        if (kRounding)
-            RoundStep(from + b, to + b, keep + at, rounds + at, dropped);
-        else
-            TruncateStep(from + b, to + b, keep + at, rounds + at, dropped);
-    }
+    for (; b + 64 <= size; b += 64, at = NextStepLane(at, laneCount))
+        ReduceStep<kRounding>(from + b, to + b, lanes, at, dropped);
     for (; b + 4 <= size; b += 4, ++at)
-        StoreField(ReduceField(LoadField(from + b), keep[at], rounds[at], dropped), to + b);
+        StoreField(ReduceField(LoadField(from + b), lanes.keep[at], lanes.halfLess[at], lanes.odd[at], dropped), to + b);
     for (int i = 0; b < size; ++b, ++i)
-        to[b] = static_cast<unsigned char>(from[b] & (keep[at] >> (8 * i)));
+        to[b] = static_cast<unsigned char>(from[b] & (lanes.keep[at] >> (8 * i)));
 }
 
 void ReduceRun(const unsigned char* from, unsigned char* to, std::size_t size, const FieldLanes& lanes)
@@ -262,7 +245,8 @@ void ObserveRun(const unsigned char* bytes, std::size_t size, ReducedKind kind, 
         }
         const std::size_t lane = field % static_cast<std::size_t>(lanes.size);
         original[count] = static_cast<std::uint32_t>(DecodeInt32(bytes + 4 * field));
-        reduced[count] = ReduceField(original[count], lanes.keep[lane], lanes.rounds[lane], lanes.dropped);
+        reduced[count] = ReduceField(original[count], lanes.keep[lane], lanes.halfLess[lane], lanes.odd[lane],
+                                     lanes.dropped);
         ++count;
     }
     if (count > 0)

@@ -31,6 +31,7 @@ bool AreSettingsValid(const ConversionSettings& settings)
 
 std::uint32_t ReduceBits(std::uint32_t bits, int keptBits, Rounding rounding)
 {
-    const bool rounds = rounding == Rounding::Nearest && keptBits < 32;
-    return ReduceField(bits, KeptBitsMask(keptBits), rounds ? 0xFFFFFFFFu : 0u, 32 - keptBits);
+    const int dropped = kMostKeptBits - keptBits;
+    const bool rounds = rounding == Rounding::Nearest && dropped > 0;
+    return ReduceField(bits, KeptBitsMask(keptBits), rounds ? HalfLessOf(dropped) : 0u, rounds ? 1u : 0u, dropped);
 }

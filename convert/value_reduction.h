@@ -56,40 +56,58 @@ constexpr std::uint32_t KeptBitsMask(int keptBits)
 constexpr std::uint32_t kFloatMagnitude = 0x7FFFFFFFu;
 constexpr std::uint32_t kFloatExponent = 0x7F800000u; // as a magnitude: infinity; above it the NaNs
 
-// What rounding adds to a field before its dropped bits are cleared: just under half of the last
-// kept place, plus that place's own bit, which carries into the kept bits exactly when the dropped
-// bits are above half, or at half with the kept bits odd. The carry makes the magnitude larger,
-// into the exponent where it must. Zero when rounds is zero.
-inline std::uint32_t RoundingCarry(std::uint32_t bits, std::uint32_t rounds, int dropped)
+// What rounding to nearest adds to a field before its dropped bits are cleared: halfLess, just
+// under half of the last kept place, plus that place's own bit, taken where odd is 1. It carries
+// into the kept bits exactly when the dropped bits are above half, or at half with the kept bits
+// odd, and makes the magnitude larger, into the exponent where it must. A field that is truncated
+// or copied unchanged has halfLess and odd zero, and so no carry.
+inline std::uint32_t RoundingCarry(std::uint32_t bits, std::uint32_t halfLess, std::uint32_t odd, int dropped)
 {
-    const std::uint32_t halfLess = ((1u << dropped) >> 1) - 1u; // all ones, and unused, when nothing is dropped
-    return (halfLess + ((bits >> dropped) & 1u)) & rounds;
+    return halfLess + ((bits >> dropped) & odd);
+}
+
+// The halfLess of a field that rounds and drops dropped bits (1 or more).
+constexpr std::uint32_t HalfLessOf(int dropped)
+{
+    return (1u << (dropped - 1)) - 1u;
+}
+
+// The bit that makes a NaN quiet, the highest of the mantissa.
+constexpr std::uint32_t kQuietNaNBit = 0x00400000u;
+
+// Magnitudes, which are below 2^31, compared as signed numbers: vector code has a signed
+// comparison of 32-bit numbers but no unsigned one.
+constexpr std::int32_t AsSigned(std::uint32_t magnitude)
+{
+    return static_cast<std::int32_t>(magnitude);
 }
 
 // The rule of every reduction, for one 32-bit field: keep says which bits stay (KeptBitsMask, all
 // ones for a field copied unchanged), dropped is how many low bits a value drops (the same for
-// every field of a run: 32 minus the kept bits), and rounds is all ones to round to nearest, zero
-// to truncate (zero for a field copied unchanged, and when nothing is dropped). It is written
-// without branches, so that a run of fields compiles to vector code: the low bits of real values
-// are as good as random, and a branch on them would cost more than the copy.
+// every field of a run: 32 minus the kept bits), and halfLess and odd make the RoundingCarry,
+// zero to truncate. It is written without branches, so that a run of fields compiles to vector
+// code: the low bits of real values are as good as random, and a branch on them would cost more
+// than the copy. Its conditions are masks, all ones or zero, that select by bit operations:
+// written as choices between values, they compiled to twice as many vector operations.
 //
 // Truncation clears the dropped bits. Rounding to nearest breaks ties to even; a finite value that
 // would round past the largest finite value is truncated instead, infinity stays, and a NaN is
 // truncated, or becomes the quiet NaN of its sign (0x7FC00000, 0xFFC00000) when truncation would
 // leave it no mantissa bit. (Truncation keeps no such promise: a NaN may become infinity, as it
 // always has.)
-inline std::uint32_t ReduceField(std::uint32_t bits, std::uint32_t keep, std::uint32_t rounds, int dropped)
+inline std::uint32_t ReduceField(std::uint32_t bits, std::uint32_t keep, std::uint32_t halfLess, std::uint32_t odd,
+                                 int dropped)
 {
-    const std::uint32_t truncated = bits & keep;
     const std::uint32_t magnitude = bits & kFloatMagnitude;
-    const std::uint32_t carry = RoundingCarry(bits, rounds, dropped);
+    const std::uint32_t carry = RoundingCarry(bits, halfLess, odd, dropped);
     // Infinity and the NaNs, and a finite value whose carry would reach the all-ones exponent and
-    // make it infinite: these are truncated. (The sum cannot pass 32 bits: the carry is below 2^22.)
-    const bool truncate = magnitude + carry >= kFloatExponent;
-    // A NaN must keep a mantissa bit, or it would read as infinity.
-    const std::uint32_t quietBit =
-        magnitude > kFloatExponent && (truncated & kFloatMagnitude) == kFloatExponent ? rounds & 0x00400000u : 0u;
-    return (truncate ? truncated : (bits + carry) & keep) | quietBit;
+    // make it infinite: these are truncated. (The magnitude is set against the room left below
+    // infinity, not added to the carry, whose sum could pass 2^31: the carry is at most 2^21.)
+    const std::uint32_t truncate = AsSigned(magnitude) >= AsSigned(kFloatExponent - carry) ? 0xFFFFFFFFu : 0u;
+    // A NaN whose mantissa lies wholly in the dropped bits, which truncation would leave infinite:
+    // its magnitude lies above infinity's by less than the last kept place.
+    const std::uint32_t nanLeftEmpty = magnitude - (kFloatExponent + 1u) < (1u << dropped) - 1u ? 0xFFFFFFFFu : 0u;
+    return ((bits + (carry & ~truncate)) & keep) | (nanLeftEmpty & odd * kQuietNaNBit);
 }
 
 // False when ReduceField certainly gives the ordinary result, (bits + RoundingCarry) & keep:
