@@ -114,30 +114,36 @@ TEST(CopyReducedValues, NonPositiveCountLeavesBothStreamsAloneAndABadShapeFailsT
 }
 
 // Keys of a Bezier rotation (a frame time and 12 values, 52 bytes) and plain values, over more
-// than one block: frame times pass unchanged, every value is reduced, whatever the bits.
+// than one block: frame times pass unchanged, every value is reduced by the rule, whatever the
+// bits and rounding. The values climb through the exponents, so that after some 64 KB of finite
+// ones a run meets the infinities and NaNs, where rounding leaves its ordinary way for the whole
+// rule in the middle of a run and of its lanes.
 TEST(CopyReducedValues, RunsBeyondOneBlockKeepingFrameTimes)
 {
     for (const int keptBits : {16, 21}) {
-        const std::uint32_t keep = ~(0xFFFFFFFFu >> keptBits);
-        for (const int frameFields : {0, 1}) {
-            const std::uint32_t kGroups = frameFields ? 6000 : 30000;
-            std::string input, expected;
-            for (std::uint32_t group = 0; group < kGroups; ++group) {
-                if (frameFields) {
-                    input += Int32Bytes(0x3C000000u + group * 0x10001u + 1);
-                    expected += Int32Bytes(0x3C000000u + group * 0x10001u + 1);
+        for (const Rounding rounding : {Rounding::TowardZero, Rounding::Nearest}) {
+            for (const int frameFields : {0, 1}) {
+                const std::uint32_t kGroups = frameFields ? 6000 : 30000;
+                std::string input, expected;
+                for (std::uint32_t group = 0; group < kGroups; ++group) {
+                    if (frameFields) {
+                        input += Int32Bytes(0x3C000000u + group * 0x10001u + 1);
+                        expected += Int32Bytes(0x3C000000u + group * 0x10001u + 1);
+                    }
+                    for (std::uint32_t v = 0; v < 12; ++v) {
+                        const std::uint32_t value = 0x3F800000u + (group * 12 + v) * 0x10003u + 1;
+                        input += Int32Bytes(value);
+                        expected += Int32Bytes(ReduceBits(value, keptBits, rounding));
+                    }
                 }
-                for (std::uint32_t v = 0; v < 12; ++v) {
-                    const std::uint32_t value = 0x3F800000u + (group * 12 + v) * 0x10003u + 1;
-                    input += Int32Bytes(value);
-                    expected += Int32Bytes(value & keep);
-                }
+                std::istringstream source(input + "TAIL");
+                std::ostringstream sink;
+                CopyReducedValues(source, sink, kGroups, frameFields, 12, ReducedKind::Rotation,
+                                  Keeping(keptBits, rounding));
+                EXPECT_TRUE(sink.str() == expected) << keptBits << " bits, rounding " << (rounding == Rounding::Nearest)
+                                                    << ", " << frameFields << " frame fields";
+                EXPECT_EQ(ReadInt32(source), 0x4C494154); // "TAIL" is still there
             }
-            std::istringstream source(input + "TAIL");
-            std::ostringstream sink;
-            CopyReducedValues(source, sink, kGroups, frameFields, 12, ReducedKind::Rotation, Keeping(keptBits));
-            EXPECT_TRUE(sink.str() == expected) << keptBits << " bits, " << frameFields << " frame fields";
-            EXPECT_EQ(ReadInt32(source), 0x4C494154); // "TAIL" is still there
         }
     }
 }
