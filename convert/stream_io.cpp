@@ -53,17 +53,16 @@ const FieldLanes& LanesOf(ReducedKind kind, int frameFields, int valuesPerGroup,
     }
     last = 1 - last; // the one used less lately
     FieldLanes& lanes = shapes[last];
-    const std::uint32_t keep = KeptBitsMask(keptBits);
+    const FieldRule value = FieldRuleOf(keptBits, settings.rounding);
     const int groupFields = frameFields + valuesPerGroup;
     lanes.size = 16 * groupFields;
-    lanes.dropped = kMostKeptBits - keptBits;
-    const bool rounds = settings.rounding == Rounding::Nearest && lanes.dropped > 0;
+    lanes.dropped = value.dropped;
     for (int field = 0; field < lanes.size; field += groupFields) {
         for (int inGroup = 0; inGroup < groupFields; ++inGroup) {
             const bool frame = inGroup < frameFields;
-            lanes.keep[field + inGroup] = frame ? 0xFFFFFFFFu : keep;
-            lanes.halfLess[field + inGroup] = !frame && rounds ? HalfLessOf(lanes.dropped) : 0u;
-            lanes.odd[field + inGroup] = !frame && rounds ? 1u : 0u;
+            lanes.keep[field + inGroup] = frame ? 0xFFFFFFFFu : value.keep;
+            lanes.halfLess[field + inGroup] = frame ? 0u : value.halfLess;
+            lanes.odd[field + inGroup] = frame ? 0u : value.odd;
         }
     }
     lanes.frameFields = frameFields;
@@ -419,9 +418,8 @@ std::int32_t ReadInt32(std::istream& source)
 
 void WriteInt32(std::ostream& sink, std::int32_t value)
 {
-    const std::uint32_t bits = static_cast<std::uint32_t>(value);
-    unsigned char bytes[4] = {static_cast<unsigned char>(bits), static_cast<unsigned char>(bits >> 8),
-                              static_cast<unsigned char>(bits >> 16), static_cast<unsigned char>(bits >> 24)};
+    unsigned char bytes[4];
+    EncodeUint32(static_cast<std::uint32_t>(value), bytes);
     WriteBytes(sink, bytes, 4);
 }
 

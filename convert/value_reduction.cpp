@@ -29,9 +29,16 @@ bool AreSettingsValid(const ConversionSettings& settings)
     return true;
 }
 
-std::uint32_t ReduceBits(std::uint32_t bits, int keptBits, Rounding rounding)
+FieldRule FieldRuleOf(int keptBits, Rounding rounding)
 {
     const int dropped = kMostKeptBits - keptBits;
     const bool rounds = rounding == Rounding::Nearest && dropped > 0;
-    return ReduceField(bits, KeptBitsMask(keptBits), rounds ? HalfLessOf(dropped) : 0u, rounds ? 1u : 0u, dropped);
+    const std::uint32_t halfLess = rounds ? (1u << (dropped - 1)) - 1u : 0u;
+    return {KeptBitsMask(keptBits), halfLess, rounds ? 1u : 0u, dropped};
+}
+
+std::uint32_t ReduceBits(std::uint32_t bits, int keptBits, Rounding rounding)
+{
+    const FieldRule rule = FieldRuleOf(keptBits, rounding);
+    return ReduceField(bits, rule.keep, rule.halfLess, rule.odd, rule.dropped);
 }

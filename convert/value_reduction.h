@@ -66,12 +66,6 @@ inline std::uint32_t RoundingCarry(std::uint32_t bits, std::uint32_t halfLess, s
     return halfLess + ((bits >> dropped) & odd);
 }
 
-// The halfLess of a field that rounds and drops dropped bits (1 or more).
-constexpr std::uint32_t HalfLessOf(int dropped)
-{
-    return (1u << (dropped - 1)) - 1u;
-}
-
 // The bit that makes a NaN quiet, the highest of the mantissa.
 constexpr std::uint32_t kQuietNaNBit = 0x00400000u;
 
@@ -119,6 +113,16 @@ inline bool MayNeedTheWholeRule(std::uint32_t bits)
     const std::uint32_t kTopExponents = 0x7F000000u; // 254 and 255
     return (bits & kTopExponents) == kTopExponents;
 }
+
+// The arguments of ReduceField for a value kept to its high keptBits bits (kFewestKeptBits to
+// kMostKeptBits) with rounding. Keeping all 32 bits does not round: nothing is dropped.
+struct FieldRule {
+    std::uint32_t keep;
+    std::uint32_t halfLess;
+    std::uint32_t odd;
+    int dropped;
+};
+FieldRule FieldRuleOf(int keptBits, Rounding rounding);
 
 // One value reduced to its high keptBits bits (kFewestKeptBits to kMostKeptBits) by ReduceField.
 std::uint32_t ReduceBits(std::uint32_t bits, int keptBits, Rounding rounding);
