@@ -2,7 +2,9 @@
 // observation, so that a test can compare the transcript with the one it expects.
 //
 // Usage: gui_driver STEP...  with the steps
-//   wait-main          wait for the main window; print its class, title, size, styles, icons and button
+//   wait-main          wait for the main window; print its class, title, size and styles
+//   button             print the button's class, text, styles and font (a batch changes them while
+//                      it runs, so a launch that starts one reads the button after its box)
 //   rect               print the main window's screen rectangle as WxH+X+Y (for a screenshot)
 //   click              click the button (posted: the dialog it opens is modal)
 //   open PATH          type PATH into the open-file dialog and confirm it
@@ -240,7 +242,10 @@ void WaitMain()
     Say("main: overlapped window %s, client edge %s",
         (style & WS_OVERLAPPEDWINDOW) == WS_OVERLAPPEDWINDOW ? "yes" : "no",
         (exStyle & WS_EX_CLIENTEDGE) != 0 ? "yes" : "no");
+}
 
+void DescribeButton()
+{
     HWND button = GetDlgItem(g_mainWindow, kConvertButtonId);
     if (button == nullptr) {
         Fail("the main window has no control 102");
@@ -365,6 +370,8 @@ int main(int argc, char** argv)
         }
         if (step == "wait-main") {
             WaitMain();
+        } else if (step == "button") {
+            DescribeButton();
         } else if (step == "rect") {
             PrintRect();
         } else if (step == "click") {
