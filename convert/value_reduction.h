@@ -69,11 +69,11 @@ inline std::uint32_t RoundingCarry(std::uint32_t bits, std::uint32_t halfLess, s
 // The bit that makes a NaN quiet, the highest of the mantissa.
 constexpr std::uint32_t kQuietNaNBit = 0x00400000u;
 
-// Magnitudes, which are below 2^31, compared as signed numbers: vector code has a signed
-// comparison of 32-bit numbers but no unsigned one.
-constexpr std::int32_t AsSigned(std::uint32_t magnitude)
+// Numbers compared as signed: vector code has a signed comparison of 32-bit numbers but no
+// unsigned one. A magnitude, below 2^31, keeps its order; a sum that passes 2^31 turns negative.
+constexpr std::int32_t AsSigned(std::uint32_t number)
 {
-    return static_cast<std::int32_t>(magnitude);
+    return static_cast<std::int32_t>(number);
 }
 
 // The rule of every reduction, for one 32-bit field: keep says which bits stay (KeptBitsMask, all
@@ -82,7 +82,9 @@ constexpr std::int32_t AsSigned(std::uint32_t magnitude)
 // zero to truncate. It is written without branches, so that a run of fields compiles to vector
 // code: the low bits of real values are as good as random, and a branch on them would cost more
 // than the copy. Its conditions are masks, all ones or zero, that select by bit operations:
-// written as choices between values, they compiled to twice as many vector operations.
+// written as choices between values, they compiled to twice as many vector operations. Its bounds
+// depend on dropped alone, so that a run works them out once, and each condition is one signed
+// comparison.
 //
 // Truncation clears the dropped bits. Rounding to nearest breaks ties to even; a finite value that
 // would round past the largest finite value is truncated instead, infinity stays, and a NaN is
@@ -94,13 +96,18 @@ inline std::uint32_t ReduceField(std::uint32_t bits, std::uint32_t keep, std::ui
 {
     const std::uint32_t magnitude = bits & kFloatMagnitude;
     const std::uint32_t carry = RoundingCarry(bits, halfLess, odd, dropped);
-    // Infinity and the NaNs, and a finite value whose carry would reach the all-ones exponent and
-    // make it infinite: these are truncated. (The magnitude is set against the room left below
-    // infinity, not added to the carry, whose sum could pass 2^31: the carry is at most 2^21.)
-    const std::uint32_t truncate = AsSigned(magnitude) >= AsSigned(kFloatExponent - carry) ? 0xFFFFFFFFu : 0u;
+    const std::uint32_t lastPlace = 1u << dropped;
+    // Infinity and the NaNs, and a finite value that would round up to infinity: one in the upper
+    // half of the last kept place below it. These are truncated. (At exactly half, the kept bits
+    // of the largest finite value are odd, so that a tie rounds up too.)
+    const std::uint32_t truncate = AsSigned(magnitude) >= AsSigned(kFloatExponent - lastPlace / 2) ? 0xFFFFFFFFu : 0u;
     // A NaN whose mantissa lies wholly in the dropped bits, which truncation would leave infinite:
-    // its magnitude lies above infinity's by less than the last kept place.
-    const std::uint32_t nanLeftEmpty = magnitude - (kFloatExponent + 1u) < (1u << dropped) - 1u ? 0xFFFFFFFFu : 0u;
+    // its magnitude lies above infinity's by less than the last kept place. Moved up by the room
+    // between 2^31 and that place above infinity, these magnitudes end just below 2^31, a larger
+    // one passes 2^31, and infinity and the finite values stay at or below the start of the range.
+    const std::uint32_t moveUp = 0x80000000u - lastPlace - kFloatExponent;
+    const std::uint32_t nanLeftEmpty =
+        AsSigned(magnitude + moveUp) > AsSigned(kFloatExponent + moveUp) ? 0xFFFFFFFFu : 0u;
     return ((bits + (carry & ~truncate)) & keep) | (nanLeftEmpty & odd * kQuietNaNBit);
 }
 
