@@ -148,6 +148,33 @@ TEST(CopyReducedValues, RunsBeyondOneBlockKeepingFrameTimes)
     }
 }
 
+// A run of finite values with one that needs the whole rule, at each place of the first looks
+// ahead in turn: the largest finite value, which must not round up to infinity, or a NaN, which
+// must stay one. Wherever it lies, in whatever lane of a vector, it is rounded by the whole rule
+// (a frame time that looks like one is kept), and every other value as before.
+TEST(CopyReducedValues, AValueThatNeedsTheWholeRuleIsFoundWhereverItLies)
+{
+    constexpr std::uint32_t kGroups = 200; // more than two looks ahead, of 256 fields each
+    for (const std::uint32_t frameFields : {0u, 1u}) {
+        const std::uint32_t groupFields = frameFields + 12;
+        for (std::uint32_t place = 0; place < 600; ++place) {
+            std::string input, expected;
+            for (std::uint32_t field = 0; field < kGroups * groupFields; ++field) {
+                const std::uint32_t value =
+                    field != place ? 0x3F800000u + field * 0x1003u + 0x8000u : place % 2 ? 0x7F7FFFFFu : 0x7F800001u;
+                input += Int32Bytes(value);
+                const bool frame = field % groupFields < frameFields;
+                expected += Int32Bytes(frame ? value : ReduceBits(value, 16, Rounding::Nearest));
+            }
+            std::istringstream source(input);
+            std::ostringstream sink;
+            CopyReducedValues(source, sink, kGroups, static_cast<int>(frameFields), 12, ReducedKind::Rotation,
+                              Keeping(16, Rounding::Nearest));
+            ASSERT_TRUE(sink.str() == expected) << "at field " << place << ", " << frameFields << " frame fields";
+        }
+    }
+}
+
 // A value cut by the end of the input is written as far as it was read, its dropped bits
 // cleared: with 20 bits kept, 11 22 33 (the start of a value 0x44332211) becomes 00 20 33, also
 // when the whole values are rounded.
