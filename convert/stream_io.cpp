@@ -255,43 +255,32 @@ __attribute__((flatten)) void ReduceRunByFour(const unsigned char* from, unsigne
 }
 
 // The run loop, 8 fields at a time, built for processors with AVX2 (nearly all since 2015) and
-// taken where the processor has it: half the operations, which makes rounding cost little more
-// than truncation. Only on Linux: GCC for 64-bit Windows does not keep 32-byte vectors that it
-// puts on the stack aligned, so the Windows builds take 4 at a time.
+// taken where the processor has it: half the operations for the same fields, which halves what
+// rounding adds to a conversion. Only on 64-bit Linux: GCC for 64-bit Windows does not keep the
+// 32-byte vectors that it puts on the stack aligned, so the Windows builds take 4 at a time.
 #if defined(__x86_64__) && defined(__linux__) && !defined(DURIDODI_NO_WIDE_VECTORS)
+#define DURIDODI_RUNS_BY_EIGHT
 template <bool kRounding>
 __attribute__((flatten, target("avx2"))) void ReduceRunByEight(const unsigned char* from, unsigned char* to,
                                                               std::size_t size, const FieldLanes& lanes)
 {
     ReduceRunAs<kRounding, EightFields>(from, to, size, lanes);
 }
-
-bool HasWideVectors()
-{
-    static const bool has = __builtin_cpu_supports("avx2");
-    return has;
-}
-#else
-template <bool kRounding>
-void ReduceRunByEight(const unsigned char* from, unsigned char* to, std::size_t size, const FieldLanes& lanes)
-{
-    ReduceRunByFour<kRounding>(from, to, size, lanes);
-}
-
-bool HasWideVectors()
-{
-    return false;
-}
 #endif
 
 void ReduceRun(const unsigned char* from, unsigned char* to, std::size_t size, const FieldLanes& lanes)
 {
     const bool rounding = lanes.rounding == Rounding::Nearest;
-    if (HasWideVectors() && rounding)
-        ReduceRunByEight<true>(from, to, size, lanes);
-    else if (HasWideVectors())
-        ReduceRunByEight<false>(from, to, size, lanes);
-    else if (rounding)
+#ifdef DURIDODI_RUNS_BY_EIGHT
+    if (__builtin_cpu_supports("avx2")) {
+        if (rounding)
+            ReduceRunByEight<true>(from, to, size, lanes);
+        else
+            ReduceRunByEight<false>(from, to, size, lanes);
+        return;
+    }
+#endif
+    if (rounding)
         ReduceRunByFour<true>(from, to, size, lanes);
     else
         ReduceRunByFour<false>(from, to, size, lanes);
