@@ -113,7 +113,8 @@ template <class Fields>
 constexpr int kFieldsIn = static_cast<int>(sizeof(Fields) / sizeof(std::uint32_t));
 
 // The functions below pass vectors of fields, and are built into the run loops (the note on
-// passing them is in value_reduction.h).
+// passing them is in value_reduction.h). For the rest of the file: GCC warns where it builds a
+// template, at the end of the file, outside any narrower range.
 #pragma GCC diagnostic ignored "-Wpsabi"
 
 // A vector of the fields at bytes, and bytes set to a vector's fields, in file order.
